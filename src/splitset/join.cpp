@@ -1,0 +1,109 @@
+#include <cwchar>
+
+#include "platform/platform.h"
+#include "splitset/naming.h"
+#include "splitset/splitset.h"
+
+namespace {
+
+HANDLE OpenForReading(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+enum class ChunkResult { Copied, Missing, Failed };
+
+// Appends the chunk named `name` to `output`, whole or not at all: a chunk
+// that cannot be opened ends the chunks; an empty one, one of 2^32 bytes or
+// more, or one whose bytes cannot all be moved fails the join.
+ChunkResult AppendChunk(const wchar_t* name, HANDLE output) {
+  HANDLE chunk = OpenForReading(name);
+  if (chunk == INVALID_HANDLE_VALUE) return ChunkResult::Missing;
+  DWORD high = 0;
+  DWORD size = GetFileSize(chunk, &high);
+  void* buffer =
+      high == 0 ? VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
+  if (buffer == nullptr) {
+    CloseHandle(chunk);
+    return ChunkResult::Failed;
+  }
+  DWORD got = 0;
+  bool read = ReadFile(chunk, buffer, size, &got, nullptr) != FALSE && got == size;
+  CloseHandle(chunk);
+  DWORD written = 0;
+  bool copied = read && WriteFile(output, buffer, got, &written, nullptr) != FALSE;
+  VirtualFree(buffer, 0, MEM_RELEASE);
+  return copied ? ChunkResult::Copied : ChunkResult::Failed;
+}
+
+}  // namespace
+
+int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
+  // Every member's name is a suffix written at the position of the script
+  // companion's ".cgi"; the text before it is the base path.
+  PathBuffer name;
+  if (!PlCopy(name, MAX_PATH, scriptCompanionPath)) return 0;
+  wchar_t* dot = std::wcsrchr(name, L'.');
+  if (dot == nullptr || !EqualIgnoringCase(dot, kScriptSuffix)) return 0;
+  const size_t suffixAt = static_cast<size_t>(dot - name);
+  const size_t room = MAX_PATH - suffixAt;
+
+  // Only a set with its header companion is a split set.
+  if (!PlCopy(name + suffixAt, room, kHeaderSuffix)) return 0;
+  HANDLE header = OpenForReading(name);
+  if (header == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(header);
+
+  // The file is rebuilt under a temporary name and moved to the base path
+  // only when it is whole, and only if nothing stands there: a file there
+  // may be the only whole copy of these bytes (a source whose split failed).
+  PathBuffer basePath;
+  name[suffixAt] = L'\0';
+  if (!PlCopy(basePath, MAX_PATH, name) ||
+      GetFileAttributesW(basePath) != INVALID_FILE_ATTRIBUTES) {
+    return 0;
+  }
+  PathBuffer tempPath;
+  if (!PlFormat(tempPath, MAX_PATH, L"%ls%ls", basePath, kTempSuffix)) return 0;
+  DeleteFileW(tempPath);  // what an interrupted join left there
+  HANDLE output = CreateFileW(tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (output == INVALID_HANDLE_VALUE) return 0;
+
+  // Chunks from index 0 up to the first that cannot be opened. A name that
+  // does not fit cannot be opened either: the chunks end there.
+  bool failed = false;
+  uint64_t joined = 0;
+  while (joined <= UINT32_MAX) {
+    uint32_t index = static_cast<uint32_t>(joined);
+    if (!FormatChunkSuffix(name + suffixAt, room, pattern, index)) break;
+    ChunkResult result = AppendChunk(name, output);
+    if (result == ChunkResult::Missing) break;
+    if (result == ChunkResult::Failed) {
+      failed = true;
+      break;
+    }
+    ++joined;
+  }
+
+  failed = failed || !FlushFileBuffers(output);
+  CloseHandle(output);
+  if (failed || !MoveFileExW(tempPath, basePath, MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(tempPath);
+    return 0;
+  }
+
+  // The file is whole and in place: the set goes, the script companion
+  // under the path given, then the header companion, then the chunks from
+  // the last down to chunk 0.
+  DeleteFileW(scriptCompanionPath);
+  PlCopy(name + suffixAt, room, kHeaderSuffix);
+  DeleteFileW(name);
+  while (joined > 0) {
+    --joined;
+    if (FormatChunkSuffix(name + suffixAt, room, pattern, static_cast<uint32_t>(joined))) {
+      DeleteFileW(name);
+    }
+  }
+  return 1;
+}

@@ -1,0 +1,110 @@
+#include <cwchar>
+
+#include "platform/platform.h"
+#include "splitset/naming.h"
+#include "splitset/splitset.h"
+
+namespace {
+
+HANDLE OpenForReading(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Puts an existing file that the split wrote on stable storage.
+bool FlushExisting(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool flushed = FlushFileBuffers(file) != FALSE;
+  CloseHandle(file);
+  return flushed;
+}
+
+// Writes one chunk: creates (or empties) the file, writes the bytes and puts
+// them on stable storage before the source can be removed.
+bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count) {
+  HANDLE chunk = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (chunk == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool done = WriteFile(chunk, bytes, count, &written, nullptr) != FALSE &&
+              FlushFileBuffers(chunk) != FALSE;
+  CloseHandle(chunk);
+  return done;
+}
+
+}  // namespace
+
+int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_t* basePath,
+              const wchar_t* pattern, uint32_t chunkSize) {
+  // Every member is named by a suffix written after the base path. The
+  // companions' names must fit before anything is made, so that a split
+  // never leaves a lone script companion for want of room.
+  PathBuffer name;
+  PathBuffer headerName;
+  const size_t suffixAt = std::wcslen(basePath);
+  if (!PlFormat(name, MAX_PATH, L"%ls%ls", basePath, kScriptSuffix) ||
+      !PlFormat(headerName, MAX_PATH, L"%ls%ls", basePath, kHeaderSuffix)) {
+    return 0;
+  }
+
+  HANDLE source = OpenForReading(basePath);
+  if (source == INVALID_HANDLE_VALUE) return 0;
+
+  if (!CopyFileW(scriptPath, name, FALSE) || !CopyFileW(headerPath, headerName, FALSE)) {
+    CloseHandle(source);
+    return 0;
+  }
+
+  void* buffer = VirtualAlloc(nullptr, chunkSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (buffer == nullptr) {
+    CloseHandle(source);
+    return 0;
+  }
+
+  bool failed = false;
+  uint32_t index = 0;
+  bool indexLeft = true;  // false once chunk 4,294,967,295 is written
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(source, buffer, chunkSize, &got, nullptr)) {
+      failed = true;
+      break;
+    }
+    if (got == 0) break;
+    if (!indexLeft ||
+        !FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index) ||
+        !WriteChunk(name, buffer, got)) {
+      failed = true;
+      break;
+    }
+    if (index == UINT32_MAX) {
+      indexLeft = false;
+    } else {
+      ++index;
+    }
+  }
+
+  // The file named for the index where the chunks end goes: what an earlier
+  // split of a longer file left there, or the chunk whose writing failed.
+  if (indexLeft && FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index)) {
+    DeleteFileW(name);
+  }
+
+  if (!failed) {
+    // The companions go to stable storage too, and a last read at the end
+    // of the source confirms that nothing changed it while it was split.
+    name[suffixAt] = L'\0';
+    DWORD got = 0;
+    failed = !PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) ||
+             !FlushExisting(name) || !FlushExisting(headerName) ||
+             !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
+  }
+
+  VirtualFree(buffer, 0, MEM_RELEASE);
+  CloseHandle(source);
+  if (failed) return 0;
+  DeleteFileW(basePath);
+  return 1;
+}
