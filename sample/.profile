@@ -1,0 +1,1 @@
+# a file whose name begins with a dot
