@@ -1,0 +1,539 @@
+// The handle-based file services over POSIX system calls.
+//
+// Every handle that the layer gives out is a slot of a fixed table. The table
+// is also the registry of the program's own open files, by which the share
+// mode (FILE_SHARE_READ) is honoured between the program's handles: a write
+// open fails while any handle holds the same file, a read open fails while
+// one holds it for writing, and the check runs before anything is emptied.
+//
+// Read opens take a read lease where the system grants one: the lease is
+// refused while another process holds the file open for writing, and it is
+// broken (with a signal to us) when one opens it for writing later. The read
+// that reaches the end of the file then fails, as it does when the file's
+// size or times differ from what they were at the open.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/posix/text.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// The most bytes moved by one read() or write(): the system moves at most
+// about 2 GiB per call, and a request of up to 4 GiB - 1 is continued.
+constexpr size_t kMaxIo = 1u << 30;
+
+struct FileSlot {
+  bool inUse;
+  bool writing;                  // opened for writing (else for reading)
+  volatile sig_atomic_t fd;      // read by the lease-break handler
+  volatile sig_atomic_t broken;  // set by the handler: the lease was broken
+  bool leased;
+  struct stat atOpen;    // the file as it was when opened
+  uint64_t offset;       // bytes read so far
+  WCHAR path[MAX_PATH];  // the name it was opened by, for the flush
+};
+
+constexpr int kMaxFiles = 64;
+FileSlot g_files[kMaxFiles];
+
+bool g_leaseHandlerInstalled = false;
+
+int LeaseSignal() { return SIGRTMIN + 1; }
+
+// Runs when a lease of ours is broken: another process opens the file for
+// writing or truncates it. The handle is marked so that its last read fails,
+// and the lease is given up at once so that the other process is not kept
+// waiting. Only async-signal-safe calls.
+void OnLeaseBreak(int, siginfo_t* info, void*) {
+  int savedErrno = errno;
+  for (int i = 0; i < kMaxFiles; ++i) {
+    if (g_files[i].inUse && g_files[i].fd == info->si_fd) {
+      g_files[i].broken = 1;
+      fcntl(info->si_fd, F_SETLEASE, F_UNLCK);
+    }
+  }
+  errno = savedErrno;
+}
+
+bool InstallLeaseHandler() {
+  if (g_leaseHandlerInstalled) return true;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_sigaction = OnLeaseBreak;
+  action.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  if (sigaction(LeaseSignal(), &action, nullptr) != 0) return false;
+  g_leaseHandlerInstalled = true;
+  return true;
+}
+
+FileSlot* SlotOf(HANDLE handle) {
+  for (int i = 0; i < kMaxFiles; ++i) {
+    if (handle == static_cast<HANDLE>(&g_files[i])) return g_files[i].inUse ? &g_files[i] : nullptr;
+  }
+  return nullptr;
+}
+
+FileSlot* FreeSlot() {
+  for (int i = 0; i < kMaxFiles; ++i) {
+    if (!g_files[i].inUse) return &g_files[i];
+  }
+  return nullptr;
+}
+
+// True when one of our handles holds the file `dev`/`ino` (for writing only
+// when `writersOnly`).
+bool HeldByUs(dev_t dev, ino_t ino, bool writersOnly) {
+  for (int i = 0; i < kMaxFiles; ++i) {
+    const FileSlot& slot = g_files[i];
+    if (!slot.inUse || (writersOnly && !slot.writing)) continue;
+    if (slot.atOpen.st_dev == dev && slot.atOpen.st_ino == ino) return true;
+  }
+  return false;
+}
+
+void CloseFd(int fd) {
+  // A close that fails after the data was written changes nothing here: a
+  // caller that needs the data on disk flushes before it closes.
+  while (close(fd) != 0 && errno == EINTR) {
+  }
+}
+
+void ReleaseSlot(FileSlot* slot) {
+  int fd = slot->fd;
+  if (slot->leased) fcntl(fd, F_SETLEASE, F_UNLCK);
+  slot->fd = -1;
+  slot->inUse = false;
+  CloseFd(fd);
+}
+
+// Opens an existing regular file for reading into a free slot. A symbolic
+// link at the name is followed. With `lease`, a read lease is taken where
+// the system grants one; a refused lease means another process holds the
+// file open for writing, and the open fails.
+FileSlot* OpenForReading(const WCHAR* name, bool lease) {
+  char bytes[kPathBytes];
+  if (!PlEncodePath(name, bytes)) return nullptr;
+  FileSlot* slot = FreeSlot();
+  if (slot == nullptr) return nullptr;
+
+  // The type is checked before the open, so a FIFO, socket or device is
+  // never opened at all.
+  struct stat before;
+  if (stat(bytes, &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
+  if (HeldByUs(before.st_dev, before.st_ino, true)) return nullptr;
+
+  int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // ... and again after it, against a swap of the entry in between.
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
+      opened.st_ino != before.st_ino) {
+    CloseFd(fd);
+    return nullptr;
+  }
+
+  slot->writing = false;
+  slot->broken = 0;
+  slot->leased = false;
+  slot->offset = 0;
+  slot->atOpen = opened;
+  if (!PlCopy(slot->path, MAX_PATH, name)) {
+    CloseFd(fd);
+    return nullptr;
+  }
+  slot->fd = fd;
+  slot->inUse = true;  // from here the lease-break handler sees the slot
+
+  if (lease && InstallLeaseHandler() && fcntl(fd, F_SETSIG, LeaseSignal()) == 0) {
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+      slot->leased = true;
+    } else if (errno == EAGAIN) {
+      // The file is open for writing elsewhere.
+      ReleaseSlot(slot);
+      return nullptr;
+    }
+    // Otherwise the system offers no lease here (not permitted, or not on
+    // this file system): the size and time comparison at the end remains.
+  }
+  // The size and times after the lease was granted are the ones to keep: a
+  // write that ended before it counts as before the open.
+  struct stat leased;
+  if (fstat(fd, &leased) != 0) {
+    ReleaseSlot(slot);
+    return nullptr;
+  }
+  slot->atOpen = leased;
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return slot;
+}
+
+// Opens a regular file for writing into a free slot: CREATE_ALWAYS (made or
+// emptied), CREATE_NEW (made; fails when any entry stands at the name) or
+// OPEN_EXISTING (opened as it is). A symbolic link at the name is never
+// followed, an entry that is no regular file is never opened, and a file
+// with no write permission bit is read-only. The share check against our own
+// handles runs before the file is emptied.
+FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
+  if (disposition != CREATE_ALWAYS && disposition != CREATE_NEW && disposition != OPEN_EXISTING) {
+    return nullptr;
+  }
+  char bytes[kPathBytes];
+  if (!PlEncodePath(name, bytes)) return nullptr;
+  FileSlot* slot = FreeSlot();
+  if (slot == nullptr) return nullptr;
+
+  struct stat before;
+  bool exists = lstat(bytes, &before) == 0;
+  if (!exists && errno != ENOENT) return nullptr;
+  if (exists) {
+    if (disposition == CREATE_NEW) return nullptr;
+    if (!S_ISREG(before.st_mode)) return nullptr;  // a link, FIFO, directory...
+    if ((before.st_mode & kWriteBits) == 0) return nullptr;
+    if (HeldByUs(before.st_dev, before.st_ino, false)) return nullptr;
+  } else if (disposition == OPEN_EXISTING) {
+    return nullptr;
+  }
+
+  // A name that was free is created exclusively, so a file that appears there
+  // meanwhile is not taken for ours; one that existed is opened without
+  // O_CREAT and must still be the file that lstat saw.
+  int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  if (!exists) flags |= O_CREAT | O_EXCL;
+  int fd = open(bytes, flags, 0666);
+  if (fd < 0) return nullptr;
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      (exists && (opened.st_dev != before.st_dev || opened.st_ino != before.st_ino)) ||
+      HeldByUs(opened.st_dev, opened.st_ino, false)) {
+    CloseFd(fd);
+    return nullptr;
+  }
+  if (!PlCopy(slot->path, MAX_PATH, name)) {
+    CloseFd(fd);
+    return nullptr;
+  }
+  if (exists && disposition == CREATE_ALWAYS) {
+    int result;
+    do {
+      result = ftruncate(fd, 0);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 || fstat(fd, &opened) != 0) {
+      CloseFd(fd);
+      return nullptr;
+    }
+  }
+  slot->writing = true;
+  slot->broken = 0;
+  slot->leased = false;
+  slot->offset = 0;
+  slot->atOpen = opened;
+  slot->fd = fd;
+  slot->inUse = true;
+  return slot;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// True when the file read through `slot` is still as it was at the open and
+// all of it was read.
+bool UnchangedSinceOpen(FileSlot* slot) {
+  if (slot->broken) return false;
+  struct stat now;
+  if (fstat(slot->fd, &now) != 0) return false;
+  return now.st_size >= 0 && static_cast<uint64_t>(now.st_size) == slot->offset &&
+         SameTime(now.st_mtim, slot->atOpen.st_mtim) && SameTime(now.st_ctim, slot->atOpen.st_ctim);
+}
+
+bool WriteAll(int fd, const char* data, size_t count) {
+  while (count > 0) {
+    ssize_t n = write(fd, data, count < kMaxIo ? count : kMaxIo);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the text before the last separator of `path` as a directory name
+// into `out` (kPathBytes): "." when there is none, "/" when it is empty.
+bool DirectoryOf(const WCHAR* path, char* out) {
+  const WCHAR* last = wcsrchr(path, L'/');
+  if (last == nullptr) return PlEncode(L".", out, kPathBytes);
+  if (last == path) return PlEncode(L"/", out, kPathBytes);
+  WCHAR dir[MAX_PATH];
+  size_t length = static_cast<size_t>(last - path);
+  if (length >= MAX_PATH) return false;
+  wmemcpy(dir, path, length);
+  dir[length] = L'\0';
+  return PlEncodePath(dir, out);
+}
+
+bool SyncFd(int fd) {
+  int result;
+  do {
+    result = fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+// Opens the directory named by `dirBytes`; -1 on failure.
+int OpenDirectory(const char* dirBytes) {
+  return open(dirBytes, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Copies the rest of `in` to `out` from both files' offsets.
+bool CopyBytes(int in, int out) {
+  bool kernelCopy = true;
+  for (;;) {
+    if (kernelCopy) {
+      ssize_t n = copy_file_range(in, nullptr, out, nullptr, kMaxIo, 0);
+      if (n == 0) return true;
+      if (n > 0) continue;
+      if (errno == EINTR) continue;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+          errno != EBADF) {
+        return false;
+      }
+      kernelCopy = false;  // not between these files: read and write
+      continue;
+    }
+    char buffer[65536];
+    ssize_t n = read(in, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+  }
+}
+
+// One slot of the small table that remembers the size of each VirtualAlloc
+// block, so that VirtualFree can release it whole.
+struct Block {
+  void* address;
+  size_t size;
+};
+constexpr int kMaxBlocks = 16;
+constexpr size_t kPopulateLimit = 64u << 20;
+Block g_blocks[kMaxBlocks];
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile) {
+  (void)share;  // the program shares reading only, and that is what is honoured
+  (void)security;
+  (void)flags;
+  (void)templateFile;
+  FileSlot* slot = nullptr;
+  if (access == GENERIC_READ) {
+    if (disposition == OPEN_EXISTING) slot = OpenForReading(name, true);
+  } else if (access == GENERIC_WRITE) {
+    slot = OpenForWriting(name, disposition);
+  }
+  return slot != nullptr ? static_cast<HANDLE>(slot) : INVALID_HANDLE_VALUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, void* overlapped) {
+  (void)overlapped;
+  if (done != nullptr) *done = 0;
+  FileSlot* slot = SlotOf(file);
+  if (slot == nullptr || slot->writing) return FALSE;
+  char* at = static_cast<char*>(buffer);
+  size_t wanted = count;
+  size_t got = 0;
+  while (got < wanted) {
+    size_t ask = wanted - got < kMaxIo ? wanted - got : kMaxIo;
+    ssize_t n = read(slot->fd, at + got, ask);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FALSE;
+    if (n == 0) {
+      // The end of the file: it must be the end of the file as it was
+      // opened, read whole.
+      if (!UnchangedSinceOpen(slot)) return FALSE;
+      break;
+    }
+    got += static_cast<size_t>(n);
+    slot->offset += static_cast<uint64_t>(n);
+  }
+  if (done != nullptr) *done = static_cast<DWORD>(got);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void* overlapped) {
+  (void)overlapped;
+  if (done != nullptr) *done = 0;
+  FileSlot* slot = SlotOf(file);
+  if (slot == nullptr || !slot->writing) return FALSE;
+  if (!WriteAll(slot->fd, static_cast<const char*>(buffer), count)) return FALSE;
+  if (done != nullptr) *done = count;
+  return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+  FileSlot* slot = SlotOf(file);
+  if (slot == nullptr || !SyncFd(slot->fd)) return FALSE;
+  // The file's directory entry too: a new file is only durable with it.
+  char dirBytes[kPathBytes];
+  if (!DirectoryOf(slot->path, dirBytes)) return FALSE;
+  int dir = OpenDirectory(dirBytes);
+  if (dir < 0) return FALSE;
+  bool synced = SyncFd(dir);
+  CloseFd(dir);
+  return synced ? TRUE : FALSE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  FileSlot* slot = SlotOf(handle);
+  if (slot == nullptr) return FALSE;
+  ReleaseSlot(slot);
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD high) {
+  if (high != nullptr) *high = 0;
+  FileSlot* slot = SlotOf(file);
+  struct stat now;
+  if (slot == nullptr || fstat(slot->fd, &now) != 0) return INVALID_FILE_SIZE;
+  uint64_t size = static_cast<uint64_t>(now.st_size);
+  if (high != nullptr) *high = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
+  // The source is held in the registry while the target is opened, so a
+  // target that is the source itself (or a hard link to it) is refused
+  // before it is emptied.
+  FileSlot* in = OpenForReading(source, false);
+  if (in == nullptr) return FALSE;
+  FileSlot* out = OpenForWriting(target, failIfExists ? CREATE_NEW : CREATE_ALWAYS);
+  if (out == nullptr) {
+    ReleaseSlot(in);
+    return FALSE;
+  }
+  bool copied = CopyBytes(in->fd, out->fd);
+  // The copy is whole only if the source did not change meanwhile.
+  struct stat after;
+  struct stat written;
+  copied = copied && fstat(in->fd, &after) == 0 && fstat(out->fd, &written) == 0 &&
+           after.st_size == in->atOpen.st_size && written.st_size == after.st_size &&
+           SameTime(after.st_mtim, in->atOpen.st_mtim) &&
+           SameTime(after.st_ctim, in->atOpen.st_ctim);
+  // The source's permission bits and the owner's write bit, whatever the
+  // umask: a copied script stays executable, a copy is never read-only.
+  copied = copied && fchmod(out->fd, (in->atOpen.st_mode & 07777) | S_IWUSR) == 0;
+  ReleaseSlot(out);
+  ReleaseSlot(in);
+  return copied ? TRUE : FALSE;
+}
+
+BOOL DeleteFileW(LPCWSTR name) {
+  char bytes[kPathBytes];
+  if (!PlEncodePath(name, bytes)) return FALSE;
+  struct stat own;
+  if (lstat(bytes, &own) != 0) return FALSE;
+  if (S_ISDIR(own.st_mode)) return FALSE;
+  if (S_ISREG(own.st_mode) && (own.st_mode & kWriteBits) == 0) return FALSE;  // read-only
+  if (HeldByUs(own.st_dev, own.st_ino, false)) return FALSE;
+  return unlink(bytes) == 0 ? TRUE : FALSE;
+}
+
+BOOL MoveFileExW(LPCWSTR source, LPCWSTR target, DWORD flags) {
+  char from[kPathBytes];
+  char to[kPathBytes];
+  if (!PlEncodePath(source, from) || !PlEncodePath(target, to)) return FALSE;
+  // Never replaces: an entry at the target, of any kind, fails the move.
+  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS) return FALSE;
+    // The file system cannot rename without replacing: a new link fails
+    // when the target exists, and the old name goes once the new one stands.
+    if (link(from, to) != 0) return FALSE;
+    if (unlink(from) != 0) {
+      unlink(to);  // the same file under both names: nothing is lost
+      return FALSE;
+    }
+  }
+  if ((flags & MOVEFILE_WRITE_THROUGH) != 0) {
+    char dirBytes[kPathBytes];
+    if (!DirectoryOf(target, dirBytes)) return FALSE;
+    int toDir = OpenDirectory(dirBytes);
+    if (toDir < 0) return FALSE;
+    bool synced = SyncFd(toDir);
+    struct stat toStat;
+    synced = synced && fstat(toDir, &toStat) == 0;
+    if (synced && DirectoryOf(source, dirBytes)) {
+      int fromDir = OpenDirectory(dirBytes);
+      struct stat fromStat;
+      if (fromDir < 0 || fstat(fromDir, &fromStat) != 0) {
+        synced = false;
+      } else if (fromStat.st_dev != toStat.st_dev || fromStat.st_ino != toStat.st_ino) {
+        synced = SyncFd(fromDir);
+      }
+      if (fromDir >= 0) CloseFd(fromDir);
+    } else {
+      synced = false;
+    }
+    CloseFd(toDir);
+    if (!synced) return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR name) {
+  char bytes[kPathBytes];
+  if (!PlEncodePath(name, bytes)) return INVALID_FILE_ATTRIBUTES;
+  return PlAttributesAt(AT_FDCWD, bytes);
+}
+
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+  if (address != nullptr || size == 0 || (type & MEM_COMMIT) == 0 || protect != PAGE_READWRITE) {
+    return nullptr;
+  }
+  int slot = -1;
+  for (int i = 0; i < kMaxBlocks && slot < 0; ++i) {
+    if (g_blocks[i].address == nullptr) slot = i;
+  }
+  if (slot < 0) return nullptr;
+  // Anonymous memory comes zeroed. A buffer of common size is used at once,
+  // so its pages are brought in now; a huge one is not, since a small file
+  // fills only its start.
+  int mapFlags = MAP_PRIVATE | MAP_ANONYMOUS;
+  if (size <= kPopulateLimit) mapFlags |= MAP_POPULATE;
+  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, mapFlags, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  g_blocks[slot].address = memory;
+  g_blocks[slot].size = size;
+  return memory;
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
+  if (address == nullptr || size != 0 || type != MEM_RELEASE) return FALSE;
+  for (int i = 0; i < kMaxBlocks; ++i) {
+    if (g_blocks[i].address == address) {
+      bool released = munmap(address, g_blocks[i].size) == 0;
+      g_blocks[i].address = nullptr;
+      g_blocks[i].size = 0;
+      return released ? TRUE : FALSE;
+    }
+  }
+  return FALSE;
+}

@@ -1,0 +1,36 @@
+// The POSIX start-up: the user's locale, the command-line words as wide text.
+#include <clocale>
+#include <csignal>
+
+#include "platform/platform.h"
+#include "platform/posix/text.h"
+
+namespace {
+
+// The program reads at most a handful of words; more than kMaxWords words
+// are as wrong as one more than it takes, so only the first kMaxWords are
+// passed (with that count). A word has room for kWordRoom - 1 characters,
+// far more than any word that can be used; a longer word is passed as a text
+// of kWordRoom - 1 characters that the caller refuses.
+constexpr int kMaxWords = 64;
+constexpr size_t kWordRoom = 4096;
+
+wchar_t g_words[kMaxWords][kWordRoom];
+wchar_t* g_wordList[kMaxWords + 1];
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setlocale(LC_ALL, "");
+  // A write beyond the file size limit then fails with EFBIG (and the
+  // operation with it) instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
+
+  int count = argc < kMaxWords ? argc : kMaxWords;
+  for (int i = 0; i < count; ++i) {
+    PlDecodeWord(argv[i], g_words[i], kWordRoom);
+    g_wordList[i] = g_words[i];
+  }
+  g_wordList[count] = nullptr;
+  return ParcelotMain(count, g_wordList);
+}
