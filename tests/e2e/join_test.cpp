@@ -127,6 +127,35 @@ TEST_F(Join, AJoinThatCannotFinishLeavesEverythingAsItWas) {
   }
 }
 
+// The join writes its output under "<base>.~tmp" first. An entry that
+// already stands at that name is not the join's to destroy or follow: the
+// join either fails and leaves everything as it was, or rebuilds the file
+// without touching that entry.
+TEST_F(Join, AnEntryAtTheTemporaryNameIsNeitherLostNorFollowed) {
+  const std::string target = tmp / "outside/target";
+  for (const bool isLink : {false, true}) {
+    SCOPED_TRACE(isLink ? "a link to a file outside" : "a user's file");
+    RemoveAll(root);
+    RemoveAll(tmp / "outside");
+    MakeTree(root, set);
+    WriteFile(target, "precious");
+    if (isLink)
+      ASSERT_EQ(0, symlink(target.c_str(), (root + "/a.~tmp").c_str()));
+    else
+      WriteFile(root + "/a.~tmp", "the user's own file");
+    const Tree before = ListTree(root);
+    const RunResult result = Launch(JoinWords());
+    if (result.out == kTitle + Joining(root + "/a.cgi", false)) {
+      EXPECT_TRUE(TreesEqual(before, ListTree(root)));
+    } else {
+      EXPECT_RUN(result, kTitle + Joining(root + "/a.cgi", true));
+      EXPECT_TRUE(
+          TreesEqual({{"a", "0123456789"}, {"a.~tmp", before.at("a.~tmp")}}, ListTree(root)));
+    }
+    EXPECT_TRUE(TreesEqual({{"target", "precious"}}, ListTree(tmp / "outside")));
+  }
+}
+
 TEST_F(Join, TheFilterPicksSetsByTheirSourceNames) {
   const Tree other = SetOf("b", "bbbbbbbbb", 4);
   MakeTree(root, Merge({other, {{"x.cgi", "just a script"}}}));

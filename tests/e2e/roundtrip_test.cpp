@@ -56,6 +56,7 @@ TEST_P(RoundTrip, NamesSizesAndNestingSurviveSplitAndJoin) {
       {"a b c.txt", 21},
       {"bad\xff\xfe", 22},
       {"empty", 0},
+      {"run.cgi", 7},  // its set's script companion is "run.cgi.cgi"
       {"six", 6},
       {"\xc3\xbc"
        "n\xc3\xaf"

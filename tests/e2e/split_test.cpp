@@ -92,11 +92,11 @@ TEST_F(Split, ASourceOpenForWritingElsewhereIsNotSplit) {
 
 // Entries standing at the names that a split creates. Whatever stands
 // there, the source's bytes are never lost and nothing outside is written.
-TEST_F(Split, LinksAtMemberNamesFailTheSplitAndAreNotFollowed) {
+TEST_F(Split, LinksAndDirectoriesAtMemberNamesFailTheSplit) {
   const Bytes content = "0123456789";  // chunks a.000, a.001, a.002
   const std::string target = tmp / "outside/target";
   const std::string nowhere = tmp / "outside/nowhere";
-  enum Kind { kSymlink, kDangling, kHardLinkToSource };
+  enum Kind { kSymlink, kDangling, kHardLinkToSource, kDirectory };
   struct Case {
     const char* member;
     Kind kind;
@@ -106,6 +106,7 @@ TEST_F(Split, LinksAtMemberNamesFailTheSplitAndAreNotFollowed) {
       {"a.001", kSymlink},          {"a.002", kSymlink},          {"a.cgi", kDangling},
       {"a.mime", kDangling},        {"a.000", kDangling},         {"a.002", kDangling},
       {"a.000", kHardLinkToSource}, {"a.001", kHardLinkToSource}, {"a.002", kHardLinkToSource},
+      {"a.cgi", kDirectory},        {"a.mime", kDirectory},       {"a.001", kDirectory},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.member) + " kind " + std::to_string(c.kind));
@@ -118,8 +119,10 @@ TEST_F(Split, LinksAtMemberNamesFailTheSplitAndAreNotFollowed) {
       ASSERT_EQ(0, symlink(target.c_str(), member.c_str()));
     else if (c.kind == kDangling)
       ASSERT_EQ(0, symlink(nowhere.c_str(), member.c_str()));
-    else
+    else if (c.kind == kHardLinkToSource)
       ASSERT_EQ(0, link((root + "/a").c_str(), member.c_str()));
+    else
+      MakeDirs(member);
 
     EXPECT_RUN(Launch(SplitWords("4", "a")), kTitle + Splitting(root + "/a", false));
     EXPECT_EQ(content, ReadFile(root + "/a"));
