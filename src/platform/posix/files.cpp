@@ -115,6 +115,14 @@ void CloseFd(int fd) {
   }
 }
 
+// O_NONBLOCK only keeps the open itself from waiting (on a FIFO that slipped
+// in, or on another process's lease); reads and writes of the regular file
+// are plain blocking ones.
+void ClearNonBlocking(int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
 void ReleaseSlot(FileSlot* slot) {
   int fd = slot->fd;
   if (slot->leased) fcntl(fd, F_SETLEASE, F_UNLCK);
@@ -149,6 +157,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
     return nullptr;
   }
 
+  ClearNonBlocking(fd);
   slot->writing = false;
   slot->broken = 0;
   slot->leased = false;
@@ -239,6 +248,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
       return nullptr;
     }
   }
+  ClearNonBlocking(fd);
   slot->writing = true;
   slot->broken = 0;
   slot->leased = false;

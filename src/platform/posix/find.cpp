@@ -2,6 +2,7 @@
 // starts, filtered by the name pattern and sorted by the bytes of the names,
 // so a listing is reproducible and never returns an entry made after it.
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,8 +110,18 @@ Listing* ReadListing(const char* dirBytes, const wchar_t* namePattern) {
   listing->magic = kListingMagic;
   int dirFd = dirfd(dir);
   for (;;) {
+    // readdir gives NULL both at the end and on an error; only errno tells
+    // them apart, and a listing that could not be read whole is none.
+    errno = 0;
     const struct dirent* entry = readdir(dir);
-    if (entry == nullptr) break;
+    if (entry == nullptr) {
+      if (errno != 0) {
+        closedir(dir);
+        FreeListing(listing);
+        return nullptr;
+      }
+      break;
+    }
     wchar_t name[MAX_PATH];
     if (!PlDecode(entry->d_name, std::strlen(entry->d_name), name, MAX_PATH)) continue;
     if (!Matches(namePattern, name)) continue;

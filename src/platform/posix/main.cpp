@@ -7,13 +7,16 @@
 
 namespace {
 
-// The program reads at most a handful of words; more than kMaxWords words
-// are as wrong as one more than it takes, so only the first kMaxWords are
-// passed (with that count). A word has room for kWordRoom - 1 characters,
-// far more than any word that can be used; a longer word is passed as a text
-// of kWordRoom - 1 characters that the caller refuses.
-constexpr int kMaxWords = 64;
-constexpr size_t kWordRoom = 4096;
+// The program reads only a handful of words; more than kMaxWords are as wrong
+// as one word more than it takes, so only the first kMaxWords are passed
+// (with that count). A word has room for kWordRoom - 1 characters: Linux
+// passes no word longer than 32 pages (131,071 bytes with 4 KiB pages), and
+// a byte decodes to at most one character, so every word arrives whole. A
+// longer word (larger pages) becomes a text of kWordRoom - 1 characters that
+// no caller takes, never a shorter word. The buffers are static: their pages
+// are touched only as far as the words fill them.
+constexpr int kMaxWords = 16;
+constexpr size_t kWordRoom = 131072;
 
 wchar_t g_words[kMaxWords][kWordRoom];
 wchar_t* g_wordList[kMaxWords + 1];
