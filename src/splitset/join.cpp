@@ -48,24 +48,28 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
   const size_t suffixAt = static_cast<size_t>(dot - name);
   const size_t room = MAX_PATH - suffixAt;
 
-  // Only a set with its header companion is a split set.
+  // A split set has a script companion that is a file, and its header
+  // companion beside it; neither is read.
+  HANDLE companion = OpenForReading(scriptCompanionPath);
+  if (companion == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(companion);
   if (!PlCopy(name + suffixAt, room, kHeaderSuffix)) return 0;
-  HANDLE header = OpenForReading(name);
-  if (header == INVALID_HANDLE_VALUE) return 0;
-  CloseHandle(header);
+  companion = OpenForReading(name);
+  if (companion == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(companion);
 
   // The file is rebuilt under a temporary name and moved to the base path
   // only when it is whole, and only if nothing stands there: a file there
   // may be the only whole copy of these bytes (a source whose split failed).
+  // Whatever stands at the temporary name is not ours to replace either.
   PathBuffer basePath;
+  PathBuffer tempPath;
   name[suffixAt] = L'\0';
   if (!PlCopy(basePath, MAX_PATH, name) ||
+      !PlFormat(tempPath, MAX_PATH, L"%ls%ls", basePath, kTempSuffix) ||
       GetFileAttributesW(basePath) != INVALID_FILE_ATTRIBUTES) {
     return 0;
   }
-  PathBuffer tempPath;
-  if (!PlFormat(tempPath, MAX_PATH, L"%ls%ls", basePath, kTempSuffix)) return 0;
-  DeleteFileW(tempPath);  // what an interrupted join left there
   HANDLE output = CreateFileW(tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output == INVALID_HANDLE_VALUE) return 0;
