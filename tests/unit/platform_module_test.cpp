@@ -38,10 +38,10 @@ TEST(ModuleFile, RealPathOfTheRunningProgram) {
   ASSERT_GT(n, 0);
   bytes[n] = '\0';
   std::wstring expected = Wide(bytes);
-  ASSERT_LT(expected.size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_GT(expected.size(), 6u);
 
-  PathBuffer buffer;
-  EXPECT_EQ(GetModuleFileNameW(nullptr, buffer, MAX_PATH), expected.size());
+  wchar_t buffer[4096];
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buffer, 4096), expected.size());
   EXPECT_EQ(std::wstring(buffer), expected);
   EXPECT_EQ(expected.substr(expected.rfind(L'/')), L"/parcelot_unit");
 
