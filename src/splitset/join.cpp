@@ -13,27 +13,41 @@ HANDLE OpenForReading(const wchar_t* path) {
 
 enum class ChunkResult { Copied, Missing, Failed };
 
+// The chunk buffer: memory from the system, as large as the largest chunk
+// met so far, so that the join holds one chunk's bytes at a time and reuses
+// the same pages from chunk to chunk.
+struct ChunkBuffer {
+  void* memory;
+  DWORD size;
+};
+
+bool Reserve(ChunkBuffer* buffer, DWORD size) {
+  if (size <= buffer->size) return true;
+  if (buffer->memory != nullptr) VirtualFree(buffer->memory, 0, MEM_RELEASE);
+  buffer->memory = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  buffer->size = buffer->memory != nullptr ? size : 0;
+  return buffer->memory != nullptr;
+}
+
 // Appends the chunk named `name` to `output`, whole or not at all: a chunk
 // that cannot be opened ends the chunks; an empty one, one of 2^32 bytes or
 // more, or one whose bytes cannot all be moved fails the join.
-ChunkResult AppendChunk(const wchar_t* name, HANDLE output) {
+ChunkResult AppendChunk(const wchar_t* name, HANDLE output, ChunkBuffer* buffer) {
   HANDLE chunk = OpenForReading(name);
   if (chunk == INVALID_HANDLE_VALUE) return ChunkResult::Missing;
   DWORD high = 0;
   DWORD size = GetFileSize(chunk, &high);
-  void* buffer =
-      high == 0 ? VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
-  if (buffer == nullptr) {
+  if (high != 0 || size == 0 || !Reserve(buffer, size)) {
     CloseHandle(chunk);
     return ChunkResult::Failed;
   }
   DWORD got = 0;
-  bool read = ReadFile(chunk, buffer, size, &got, nullptr) != FALSE && got == size;
+  bool read = ReadFile(chunk, buffer->memory, size, &got, nullptr) != FALSE && got == size;
   CloseHandle(chunk);
   DWORD written = 0;
-  bool copied = read && WriteFile(output, buffer, got, &written, nullptr) != FALSE;
-  VirtualFree(buffer, 0, MEM_RELEASE);
-  return copied ? ChunkResult::Copied : ChunkResult::Failed;
+  return read && WriteFile(output, buffer->memory, got, &written, nullptr) != FALSE
+             ? ChunkResult::Copied
+             : ChunkResult::Failed;
 }
 
 }  // namespace
@@ -78,10 +92,11 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
   // does not fit cannot be opened either: the chunks end there.
   bool failed = false;
   uint64_t joined = 0;
+  ChunkBuffer buffer = {nullptr, 0};
   while (joined <= UINT32_MAX) {
     uint32_t index = static_cast<uint32_t>(joined);
     if (!FormatChunkSuffix(name + suffixAt, room, pattern, index)) break;
-    ChunkResult result = AppendChunk(name, output);
+    ChunkResult result = AppendChunk(name, output, &buffer);
     if (result == ChunkResult::Missing) break;
     if (result == ChunkResult::Failed) {
       failed = true;
@@ -89,6 +104,7 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
     }
     ++joined;
   }
+  if (buffer.memory != nullptr) VirtualFree(buffer.memory, 0, MEM_RELEASE);
 
   failed = failed || !FlushFileBuffers(output);
   CloseHandle(output);

@@ -38,10 +38,10 @@ bool PlEncode(const wchar_t* text, char* out, size_t room);
 // Windows services do) and for a path that cannot be encoded.
 bool PlEncodePath(const wchar_t* path, char* out);
 
-// Decodes one command-line word into `out` (room > MAX_PATH characters).
-// A word that does not fit is not cut short: `out` then gets room - 1
-// replacement characters, a text too long for any use, so the caller refuses
-// it rather than taking a shorter word that was never given.
+// Decodes one command-line word into `out`. A word that does not fit is not
+// cut short: `out` then gets room - 1 replacement characters, never a
+// shorter word that was never given. Room for one character per byte of the
+// word, plus the terminator, always fits.
 void PlDecodeWord(const char* word, wchar_t* out, size_t room);
 
 // The attributes of the entry `name` relative to the directory `dirFd` (or
