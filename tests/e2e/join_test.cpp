@@ -127,6 +127,24 @@ TEST_F(Join, AJoinThatCannotFinishLeavesEverythingAsItWas) {
   }
 }
 
+// A chunk of 2^32 bytes or more does not fit the 32-bit size of a chunk: the
+// join fails before anything of the set is removed, instead of joining part
+// of that chunk. The chunk is sparse, so the test writes almost nothing.
+TEST_F(Join, AChunkOf4GiBOrMoreFailsTheJoin) {
+  const std::string big = root + "/a.001";
+  const off_t size = (off_t{1} << 32) + 4;
+  ASSERT_EQ(0, truncate(big.c_str(), size));
+  EXPECT_RUN(Launch(JoinWords()), kTitle + Joining(root + "/a.cgi", false));
+  struct stat st;
+  ASSERT_EQ(0, stat(big.c_str(), &st));
+  EXPECT_EQ(size, st.st_size);
+  for (const char* member : {"/a.cgi", "/a.mime", "/a.000", "/a.002"}) {
+    EXPECT_TRUE(Exists(root + member)) << member;
+  }
+  EXPECT_FALSE(Exists(root + "/a"));
+  EXPECT_FALSE(Exists(root + "/a.~tmp"));
+}
+
 // The join writes its output under "<base>.~tmp" first. An entry that
 // already stands at that name is not the join's to destroy or follow: the
 // join either fails and leaves everything as it was, or rebuilds the file

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "fixture.h"
 
@@ -45,6 +47,31 @@ TEST_F(Split, ASplitOverAnOlderLongerSetCutsItAfterTheNewLastChunk) {
   EXPECT_RUN(Launch(SplitWords("2", "a")), kTitle + Splitting(root + "/a", true));
   EXPECT_TRUE(TreesEqual(Merge({SetOf("a", "NEW!", 2), {{"a.003", "o3"}, {"a.004", "o4"}}}),
                          ListTree(root)));
+}
+
+// A source that another process appends to while it is split is kept whole,
+// with what was appended. One-byte chunks, each flushed to disk, keep the
+// split busy long after its first chunk appears; the append comes then.
+TEST_F(Split, ASourceThatGrowsWhileItIsSplitIsKept) {
+  const std::string source = root + "/a";
+  const Bytes content = Pattern(1000);
+  WriteFile(source, content);
+  RunResult result;
+  std::thread run([&] { result = Launch(SplitWords("1", "a")); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Exists(root + "/a.000") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  int fd = open(source.c_str(), O_WRONLY | O_APPEND);
+  if (fd < 0) {
+    run.join();
+    GTEST_SKIP() << "the split ended before the append; this machine was too fast to race it";
+  }
+  EXPECT_EQ(4, write(fd, "more", 4));
+  close(fd);
+  run.join();
+  EXPECT_RUN(result, kTitle + Splitting(source, false));
+  EXPECT_EQ(content + "more", ReadFile(source));
 }
 
 TEST_F(Split, AReadOnlySourceIsSplitAndKept) {
