@@ -151,7 +151,8 @@ CommandLine ParseCommandLine(int count, wchar_t** words, RunSettings* settings) 
   }
 
   const wchar_t* pattern = Word(count, words, split ? 7 : 4);
-  if (!PlCopy(settings->extensionPattern, MAX_PATH, pattern != nullptr ? pattern : kDefaultPattern) ||
+  if (!PlCopy(settings->extensionPattern, MAX_PATH,
+              pattern != nullptr ? pattern : kDefaultPattern) ||
       !IsValidExtensionPattern(settings->extensionPattern)) {
     return CommandLine::Invalid;
   }

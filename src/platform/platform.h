@@ -80,18 +80,16 @@ typedef struct {
 // a file opened for reading that then changes makes the read that reaches
 // its end fail. An existing file with no write permission bit is read-only:
 // it cannot be opened for writing. Returns INVALID_HANDLE_VALUE on failure.
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
 
 // Reads up to `count` bytes, continuing short reads of the system: fewer
 // bytes than asked only at the end of the file; 0 bytes: the end. A read that
 // reaches the end of a file that changed since it was opened fails.
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done,
-              void* overlapped);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, void* overlapped);
 
 // Writes all `count` bytes, continuing short writes; FALSE when any fails.
-BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done,
-               void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void* overlapped);
 
 // Puts the file's data and its directory entry on stable storage.
 BOOL FlushFileBuffers(HANDLE file);

@@ -28,9 +28,7 @@ struct PatternShape {
   unsigned base;        // 8, 10 or 16
 };
 
-bool IsFlag(wchar_t c) {
-  return c == L'-' || c == L'+' || c == L' ' || c == L'#' || c == L'0';
-}
+bool IsFlag(wchar_t c) { return c == L'-' || c == L'+' || c == L' ' || c == L'#' || c == L'0'; }
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
@@ -93,7 +91,8 @@ unsigned DigitValue(wchar_t c) {
 bool ReadPrintedNumber(const wchar_t* text, size_t length, unsigned base, uint32_t* value) {
   size_t i = 0;
   while (i < length && (text[i] == L' ' || text[i] == L'+' || text[i] == L'-')) ++i;
-  if (base == 16 && i + 1 < length && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+  if (base == 16 && i + 1 < length && text[i] == L'0' &&
+      (text[i + 1] == L'x' || text[i + 1] == L'X')) {
     i += 2;
   }
   while (length > i && text[length - 1] == L' ') --length;
@@ -118,8 +117,8 @@ bool CanName(const wchar_t* pattern, const PatternShape& shape, const wchar_t* n
   uint32_t candidates[3] = {0, 0, 0};
   size_t count = 1;
   uint32_t value = 0;
-  if (ReadPrintedNumber(name + shape.prefixLength,
-                        length - shape.prefixLength - shape.suffixLength, shape.base, &value)) {
+  if (ReadPrintedNumber(name + shape.prefixLength, length - shape.prefixLength - shape.suffixLength,
+                        shape.base, &value)) {
     candidates[count++] = value;
     candidates[count++] = 0u - value;
   }

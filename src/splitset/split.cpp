@@ -73,8 +73,7 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
       break;
     }
     if (got == 0) break;
-    if (!indexLeft ||
-        !FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index) ||
+    if (!indexLeft || !FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index) ||
         !WriteChunk(name, buffer, got)) {
       failed = true;
       break;
@@ -97,9 +96,8 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
     // of the source confirms that nothing changed it while it was split.
     name[suffixAt] = L'\0';
     DWORD got = 0;
-    failed = !PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) ||
-             !FlushExisting(name) || !FlushExisting(headerName) ||
-             !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
+    failed = !PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) || !FlushExisting(name) ||
+             !FlushExisting(headerName) || !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
   }
 
   VirtualFree(buffer, 0, MEM_RELEASE);

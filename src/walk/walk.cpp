@@ -12,8 +12,9 @@ const wchar_t* ProgressFormat(Mode mode) {
 // Reports an entry whose path does not fit a PathBuffer: its progress line,
 // with the path printed from its parts, and a failure.
 void ReportTooLong(Mode mode, const wchar_t* directory, const wchar_t* name) {
-  PlPrint(mode == Mode::Split ? L"Splitting : %ls" PL_SEP L"%ls\n" : L"Joining : %ls" PL_SEP L"%ls\n",
-          directory, name);
+  PlPrint(
+      mode == Mode::Split ? L"Splitting : %ls" PL_SEP L"%ls\n" : L"Joining : %ls" PL_SEP L"%ls\n",
+      directory, name);
   PlPrint(L"Failed.\n");
 }
 
@@ -49,9 +50,8 @@ void WalkDirectory(const wchar_t* directory, const wchar_t* filter, Mode mode,
           continue;
         }
         PlPrint(ProgressFormat(mode), path);
-        int done = mode == Mode::Split
-                       ? SplitFile(scriptPath, headerPath, path, pattern, chunkSize)
-                       : JoinFile(path, pattern);
+        int done = mode == Mode::Split ? SplitFile(scriptPath, headerPath, path, pattern, chunkSize)
+                                       : JoinFile(path, pattern);
         PlPrint(done ? L"Succeeded.\n" : L"Failed.\n");
       } while (FindNextFileW(find, &entry));
       FindClose(find);

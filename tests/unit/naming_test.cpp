@@ -1,17 +1,16 @@
+#include "splitset/naming.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "splitset/naming.h"
 
 namespace {
 
 TEST(ExtensionPattern, AcceptsOneIntegerConversionAmongText) {
   const wchar_t* accepted[] = {
-      L".%03u", L".%d",   L".%i",      L".%o",     L".%x",       L".%X",   L"%u",
-      L"-%u",   L"_%5u",  L".%+d",     L".% d",    L".%#x",      L".%#o",  L".%-3u.x",
-      L".%.5u", L".p%%%u",   L"%u%%",    L"%%%u",      L".%010.4X",
-      L"%.0u_", L".\u00e9%u", L".part%u",
+      L".%03u", L".%d",  L".%i",      L".%o",   L".%x",       L".%X",     L"%u",    L"-%u",
+      L"_%5u",  L".%+d", L".% d",     L".%#x",  L".%#o",      L".%-3u.x", L".%.5u", L".p%%%u",
+      L"%u%%",  L"%%%u", L".%010.4X", L"%.0u_", L".\u00e9%u", L".part%u",
   };
   for (const wchar_t* pattern : accepted) {
     EXPECT_TRUE(IsValidExtensionPattern(pattern)) << testing::PrintToString(pattern);
@@ -20,18 +19,18 @@ TEST(ExtensionPattern, AcceptsOneIntegerConversionAmongText) {
 
 TEST(ExtensionPattern, RefusesWhatCannotNameEveryChunkApart) {
   const wchar_t* refused[] = {
-      L"",          // no conversion: every chunk one name
-      L".000",      L"%%",       L".%u%u",  L".%s",   L".%c",   L".%f",  L".%p",  L".%n",
-      L".%lu",      L".%hu",     L".%zu",   L".%*u",  L".%.*u", L".%",   L".%q",  L"%ls",
-      L".%u/x",     L"/%u",      L"%I64u",  L".%'u",
-      L"%.0u",      // index 0 names the base path itself
-      L"%.u",       L"%.0x",
-      L".%u.",      // names end in a dot
-      L".%u ",      L"%-3u",     L".%-2u",  // or in a space
-      L".%xgi",     // index 12 gives ".cgi"
-      L".%XGI",     L".%Xgi",    L".%+xgi", L".mim%x",  L".MIM%X",
+      L"",  // no conversion: every chunk one name
+      L".000",     L"%%",        L".%u%u",     L".%s",       L".%c",       L".%f",   L".%p",
+      L".%n",      L".%lu",      L".%hu",      L".%zu",      L".%*u",      L".%.*u", L".%",
+      L".%q",      L"%ls",       L".%u/x",     L"/%u",       L"%I64u",     L".%'u",
+      L"%.0u",  // index 0 names the base path itself
+      L"%.u",      L"%.0x",
+      L".%u.",                              // names end in a dot
+      L".%u ",     L"%-3u",      L".%-2u",  // or in a space
+      L".%xgi",                             // index 12 gives ".cgi"
+      L".%XGI",    L".%Xgi",     L".%+xgi",    L".mim%x",    L".MIM%X",
       L".%.0ucgi",  // index 0 gives ".cgi"
-      L".cgi%.0u",  L".mime%.0x", L".%.0dmime", L".~tmp%.0u", L".%.0d~tmp",
+      L".cgi%.0u", L".mime%.0x", L".%.0dmime", L".~tmp%.0u", L".%.0d~tmp",
   };
   for (const wchar_t* pattern : refused) {
     EXPECT_FALSE(IsValidExtensionPattern(pattern)) << testing::PrintToString(pattern);
@@ -40,7 +39,8 @@ TEST(ExtensionPattern, RefusesWhatCannotNameEveryChunkApart) {
 
 // Patterns that only come close to a companion's name stay usable.
 TEST(ExtensionPattern, AcceptsNearMissesOfCompanionNames) {
-  const wchar_t* accepted[] = {L".cgi%u", L".mime%u", L".%03xgi", L".%ugi", L".c%ui", L".CG%x", L".%xime", L".~tm%x"};
+  const wchar_t* accepted[] = {L".cgi%u", L".mime%u", L".%03xgi", L".%ugi",
+                               L".c%ui",  L".CG%x",   L".%xime",  L".~tm%x"};
   for (const wchar_t* pattern : accepted) {
     EXPECT_TRUE(IsValidExtensionPattern(pattern)) << testing::PrintToString(pattern);
   }
@@ -54,11 +54,11 @@ struct ChunkCase {
 
 TEST(ChunkSuffix, FormatsTheIndex) {
   const ChunkCase cases[] = {
-      {L".%03u", 0, L".000"},       {L".%03u", 999, L".999"},
-      {L".%03u", 1000, L".1000"},   {L".%03u", 4294967295u, L".4294967295"},
-      {L".%d", 2, L".2"},           {L".%d", 4294967295u, L".-1"},
-      {L".p%%%u", 0, L".p%0"},      {L".%x", 255, L".ff"},
-      {L".%#o", 8, L".010"},        {L".%-3u.x", 7, L".7  .x"},
+      {L".%03u", 0, L".000"},     {L".%03u", 999, L".999"},
+      {L".%03u", 1000, L".1000"}, {L".%03u", 4294967295u, L".4294967295"},
+      {L".%d", 2, L".2"},         {L".%d", 4294967295u, L".-1"},
+      {L".p%%%u", 0, L".p%0"},    {L".%x", 255, L".ff"},
+      {L".%#o", 8, L".010"},      {L".%-3u.x", 7, L".7  .x"},
   };
   for (const ChunkCase& c : cases) {
     PathBuffer out;

@@ -41,8 +41,8 @@ TEST(SizeWord, ConvertsAsUnsignedLongWithBaseZeroIn32Bits) {
       {L"12ab", 12},
   };
   for (const SizeCase& c : cases) {
-    EXPECT_EQ(ConvertSizeWord(c.word), c.value) << "word \"" << testing::PrintToString(c.word)
-                                                << "\"";
+    EXPECT_EQ(ConvertSizeWord(c.word), c.value)
+        << "word \"" << testing::PrintToString(c.word) << "\"";
   }
 }
 
