@@ -27,8 +27,8 @@ cleanup() {
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
-wineboot -i >/dev/null 2>&1
 wineserver -p
+wineboot -i >/dev/null 2>&1
 
 cmake --preset windows-cross -DPARCELOT_WERROR=ON \
   -DPARCELOT_HOST_E2E="$PWD/$host/tests/parcelot_e2e" >/dev/null
