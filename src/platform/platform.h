@@ -16,6 +16,14 @@
 #endif
 #include <windows.h>
 
+// Windows' CopyFileW gives the copy the source's attributes, the read-only
+// one included. A companion must stay writable: the split opens it for
+// writing to flush it, a later split replaces it and a join removes it. So
+// the layer's copy is the system's, with the read-only attribute of the
+// copy cleared (a failure to clear it fails the copy).
+BOOL PlCopyFileWritable(LPCWSTR source, LPCWSTR target, BOOL failIfExists);
+#define CopyFileW PlCopyFileWritable
+
 #define PL_SEP_CHAR L'\\'
 #define PL_SEP L"\\"
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -85,13 +86,91 @@ std::string Escape(const Bytes& bytes, size_t limit) {
 
 const char* const kTitle = "Parcelot\n\n";
 
-std::vector<std::string> Command() {
-  const char* prefix = std::getenv("PARCELOT_E2E_COMMAND");
-  if (!prefix || !*prefix) return {ExePath()};
+std::vector<std::string> Words(const char* text) {
   std::vector<std::string> words;
-  std::istringstream in(prefix);
+  if (!text) return words;
+  std::istringstream in(text);
   for (std::string word; in >> word;) words.push_back(word);
   return words;
+}
+
+std::vector<std::string> Command() {
+  const char* prefix = std::getenv("PARCELOT_E2E_COMMAND");
+  if (!prefix || !*prefix) return CommandFor(ExePath());
+  return Words(prefix);
+}
+
+std::vector<std::string> CommandFor(const std::string& exe) {
+  std::vector<std::string> words = Words(std::getenv("PARCELOT_E2E_RUNNER"));
+  words.push_back(exe);
+  return words;
+}
+
+bool WindowsTarget() {
+  const char* target = std::getenv("PARCELOT_E2E_TARGET");
+  return target && std::string(target) == "windows";
+}
+
+std::string Native(const std::string& path) {
+  if (!WindowsTarget()) return path;
+  std::string out = !path.empty() && path[0] == '/' ? "Z:" + path : path;
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
+std::string Shown(const std::string& utf8) {
+  if (!WindowsTarget()) return utf8;
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    size_t length = c < 0x80 ? 1 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
+    uint32_t code = length == 1 ? c : c & (0x7f >> length);
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
+      code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
+    i += length;
+    if (code < 0x80 || (code >= 0xa0 && code <= 0xff))
+      out += static_cast<char>(code);
+    else if (code == 0x20ac)
+      out += '\x80';
+    else
+      out += '?';
+  }
+  return out;
+}
+
+::testing::AssertionResult OutputsMatch(const std::string& expected, const std::string& actual) {
+  if (expected == actual) return ::testing::AssertionSuccess();
+  auto fail = [&] {
+    return ::testing::AssertionFailure() << "expected output:\n"
+                                         << expected << "actual output:\n"
+                                         << actual;
+  };
+  if (!WindowsTarget()) return fail();
+  // Lines before the first file record, then the records as a multiset.
+  auto parse = [](const std::string& text, std::string* head, std::vector<std::string>* records) {
+    std::istringstream in(text);
+    bool inRecords = false;
+    for (std::string line; std::getline(in, line);) {
+      bool progress = line.rfind("Splitting : ", 0) == 0 || line.rfind("Joining : ", 0) == 0;
+      inRecords = inRecords || progress;
+      if (!inRecords)
+        *head += line + "\n";
+      else if (progress || records->empty())
+        records->push_back(line + "\n");
+      else
+        records->back() += line + "\n";
+    }
+    std::sort(records->begin(), records->end());
+  };
+  std::string expectedHead, actualHead;
+  std::vector<std::string> expectedRecords, actualRecords;
+  parse(expected, &expectedHead, &expectedRecords);
+  parse(actual, &actualHead, &actualRecords);
+  bool wholeLines = actual.empty() || actual.back() == '\n';
+  if (wholeLines && expectedHead == actualHead && expectedRecords == actualRecords)
+    return ::testing::AssertionSuccess();
+  return fail();
 }
 
 bool CommandOverridden() {
@@ -99,12 +178,20 @@ bool CommandOverridden() {
   return prefix && *prefix;
 }
 
-std::string ExePath() { return PARCELOT_EXE; }
+std::string ExePath() {
+  const char* exe = std::getenv("PARCELOT_E2E_EXE");
+  return exe && *exe ? exe : PARCELOT_EXE;
+}
 std::string ExeDir() { return DirName(RealPath(ExePath())); }
+std::string ExeName() {
+  std::string path = ExePath();
+  return path.substr(path.rfind('/') + 1);
+}
 
 RunResult Launch(const std::vector<std::string>& words, const RunOptions& options) {
   std::vector<std::string> argvStrings = options.command.empty() ? Command() : options.command;
-  argvStrings.insert(argvStrings.end(), words.begin(), words.end());
+  for (const std::string& word : words)
+    argvStrings.push_back(!word.empty() && word[0] == '/' ? Native(word) : word);
 
   // The environment: ours without any locale setting, plus LC_ALL.
   std::vector<std::string> envStrings;
@@ -182,6 +269,16 @@ RunResult Launch(const std::vector<std::string>& words, const RunOptions& option
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (WindowsTarget()) {
+    Bytes lines;
+    for (size_t i = 0; i < result.out.size(); ++i) {
+      if (result.out[i] == '\r' && i + 1 < result.out.size() && result.out[i + 1] == '\n') continue;
+      if (result.out[i] == '\n' && (i == 0 || result.out[i - 1] != '\r'))
+        lines += "<LF without CR>";
+      lines += result.out[i];
+    }
+    result.out = lines;
+  }
   return result;
 }
 
@@ -300,11 +397,11 @@ Bytes Pattern(size_t length, unsigned seed) {
 }
 
 std::string Splitting(const std::string& path, bool ok) {
-  return "Splitting : " + path + "\n" + (ok ? "Succeeded.\n" : "Failed.\n");
+  return "Splitting : " + Shown(Native(path)) + "\n" + (ok ? "Succeeded.\n" : "Failed.\n");
 }
 
 std::string Joining(const std::string& path, bool ok) {
-  return "Joining : " + path + "\n" + (ok ? "Succeeded.\n" : "Failed.\n");
+  return "Joining : " + Shown(Native(path)) + "\n" + (ok ? "Succeeded.\n" : "Failed.\n");
 }
 
 std::string Invalid() { return std::string(kTitle) + "Invalid parameter.\n"; }

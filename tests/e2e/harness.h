@@ -20,16 +20,42 @@ using Bytes = std::string;
 // symbolic link "@link:" and its target; for anything else "@special".
 using Tree = std::map<std::string, Bytes>;
 
-// The program under test: PARCELOT_EXE, unless the environment variable
-// PARCELOT_E2E_COMMAND holds a command prefix (words separated by spaces,
-// e.g. "wine /path/parcelot.exe") that runs it instead.
+// The program under test: the executable PARCELOT_E2E_EXE (default: the one
+// built beside these tests) run through the words of PARCELOT_E2E_RUNNER
+// (e.g. "wine"; default: none), unless the environment variable
+// PARCELOT_E2E_COMMAND holds a whole command prefix (words separated by
+// spaces, e.g. "wine /path/parcelot.exe") that runs it instead.
 std::vector<std::string> Command();
-// True when PARCELOT_E2E_COMMAND replaces the built executable; tests that
-// need the executable file itself skip then.
+// The command that runs the executable file `exe` (through the runner).
+std::vector<std::string> CommandFor(const std::string& exe);
+// True when PARCELOT_E2E_COMMAND replaces the executable; tests that need
+// the executable file itself skip then.
 bool CommandOverridden();
-// The built executable's path and the directory that holds it.
+// The executable's path, the directory that holds it and its file name.
 std::string ExePath();
 std::string ExeDir();
+std::string ExeName();
+
+// The platform whose behaviour the tests expect: PARCELOT_E2E_TARGET=windows
+// for the Windows program (run under Wine), else POSIX. On Windows the
+// program takes and prints paths with "\" under the drive letter Z:, which
+// Wine gives to "/", ends its lines with CR LF, matches names ignoring case
+// and lists in the system's order.
+bool WindowsTarget();
+// A path of this harness ("/" separators) as the program takes and prints
+// it: on Windows "\" separators, and "Z:" before an absolute path.
+std::string Native(const std::string& path);
+// UTF-8 text as the program prints it: on Windows in the code page of the
+// user's locale, which under Wine is 1252 for the English locale it takes
+// from LC_ALL (Windows would use the user's own), "?" for what it lacks.
+std::string Shown(const std::string& utf8);
+
+// Skips the test on the Windows target, with a one-line reason.
+#define POSIX_ONLY(reason) \
+  if (::e2e::WindowsTarget()) GTEST_SKIP() << "POSIX only: " << (reason)
+// Skips the test on POSIX, with a one-line reason.
+#define WINDOWS_ONLY(reason) \
+  if (!::e2e::WindowsTarget()) GTEST_SKIP() << "Windows only: " << (reason)
 
 struct RunOptions {
   std::string cwd;                   // empty: the test's own
@@ -47,7 +73,10 @@ struct RunResult {
   bool timedOut = false;
 };
 
-// Runs the program with the given words (raw bytes) after the command.
+// Runs the program with the given words (raw bytes) after the command. On
+// Windows a word that begins with "/" is passed as Native(word), and the
+// output's CR LF line ends are read as "\n" (a bare LF shows as
+// "<LF without CR>", so that a comparison fails).
 RunResult Launch(const std::vector<std::string>& words, const RunOptions& options = {});
 
 // A directory made with mkdtemp, removed with everything in it at the end.
@@ -81,7 +110,7 @@ std::string RealPath(const std::string& path);
 // Deterministic pseudo-random bytes (every byte value occurs).
 Bytes Pattern(size_t length, unsigned seed = 1);
 
-// Output helpers.
+// Output helpers; the paths are harness paths, printed as Shown(Native()).
 extern const char* const kTitle;  // "Parcelot\n\n"
 std::string Splitting(const std::string& path, bool ok);
 std::string Joining(const std::string& path, bool ok);
@@ -94,6 +123,12 @@ std::string ChunkSuffix(const std::string& pattern, unsigned index);
 // as a split with chunk size `size` and `pattern` makes them.
 Tree SplitSetOf(const std::string& name, const Bytes& content, unsigned size,
                 const std::string& pattern, const Bytes& script, const Bytes& header);
+
+// Compares a run's output with the expected one. On Windows, whose listing
+// order is the system's, the file records (a progress line with its result
+// line) are compared as a multiset after the lines before the first one;
+// tests check the order that both platforms share themselves.
+::testing::AssertionResult OutputsMatch(const std::string& expected, const std::string& actual);
 
 // Succeeds when both trees are equal; otherwise lists the differences.
 ::testing::AssertionResult TreesEqual(const Tree& expected, const Tree& actual);

@@ -81,6 +81,7 @@ TEST_F(Join, WhereTheChunksEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (WindowsTarget() && std::string(c.what).find("FIFO") != std::string::npos) continue;
     RemoveAll(root);
     MakeTree(root, set);
     c.change(root);
@@ -117,6 +118,10 @@ TEST_F(Join, AJoinThatCannotFinishLeavesEverythingAsItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // FIFOs and symbolic links are POSIX's.
+    const std::string what = c.what;
+    if (WindowsTarget() && (what.find("FIFO") != what.npos || what.find("link") != what.npos))
+      continue;
     RemoveAll(root);
     MakeTree(root, set);
     c.change(root);

@@ -46,6 +46,9 @@ class RoundTrip : public E2ETest, public ::testing::WithParamInterface<const cha
 
 TEST_P(RoundTrip, NamesSizesAndNestingSurviveSplitAndJoin) {
   const bool utf8 = std::string(GetParam()) == "C.UTF-8";
+  // Wine takes the Windows locale from LC_ALL; which code page it gives
+  // "C" is Wine's choice, not one Windows has.
+  if (WindowsTarget() && !utf8) GTEST_SKIP() << "Wine's code page for LC_ALL=C";
   const unsigned size = 7;
   // In the order of the walk: each directory's files in byte order, then
   // its subdirectories.
@@ -74,14 +77,18 @@ TEST_P(RoundTrip, NamesSizesAndNestingSurviveSplitAndJoin) {
   unsigned seed = 0;
   for (const auto& [name, length] : files) {
     const Bytes content = Pattern(length, ++seed);
+    // Names are UTF-16 on Windows: bytes invalid in UTF-8 name no file there.
+    if (WindowsTarget() && name.rfind("bad", 0) == 0) continue;
     before[name] = content;
     const size_t slash = name.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : name.substr(0, slash);
     const std::string base = name.substr(slash + 1);
     const Tree set = SetOf(base, content, size);
     sets = Merge({sets, dir.empty() ? set : Under(dir, set)});
-    split += Splitting(Printed(root + "/" + name, utf8), true);
-    join += Joining(Printed(root + "/" + name + ".cgi", utf8), true);
+    // Windows prints names through its code page, whatever LC_ALL says.
+    const bool whole = utf8 || WindowsTarget();
+    split += Splitting(Printed(root + "/" + name, whole), true);
+    join += Joining(Printed(root + "/" + name + ".cgi", whole), true);
   }
   MakeTree(root, before);
   RunOptions options;

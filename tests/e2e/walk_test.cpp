@@ -17,6 +17,7 @@ namespace {
 class Walk : public E2ETest {};
 
 TEST_F(Walk, FilesFirstThenSubdirectoriesDepthFirstInByteOrder) {
+  POSIX_ONLY("names that differ in case only; the order is checked on Windows below");
   const Tree before = {
       {"b", "bb"},       {"a", "aaaaaa"}, {"_", "_"},       {"B", ""},  {"x/", ""},
       {"x/x1", "x1x1x"}, {"x/y/", ""},    {"x/y/y1", "y1"}, {"z/", ""}, {"z/z1", "z1z1z1z1"},
@@ -49,7 +50,43 @@ TEST_F(Walk, DotFilesAreProcessedDotDirectoriesAreNotEntered) {
   EXPECT_TRUE(TreesEqual(before, ListTree(root)));
 }
 
+TEST_F(Walk, FilesBeforeSubdirectoriesEachFileOnce) {
+  // Both platforms: a directory's files come before its subdirectories'
+  // files, and the members that a pass makes are not processed in it. The
+  // order among the files of one directory is the system's.
+  const Tree before = {{"m", "mmmmmmm"}, {"k", "kk"},  {"s/", ""},
+                       {"s/t", "ttttt"}, {"s/u/", ""}, {"s/u/v", "v"}};
+  MakeTree(root, before);
+  const RunResult split = Launch(SplitWords("3"));
+  EXPECT_RUN(split, kTitle + Splitting(root + "/k", true) + Splitting(root + "/m", true) +
+                        Splitting(root + "/s/t", true) + Splitting(root + "/s/u/v", true));
+  const size_t deepest = split.out.find(Shown(Native(root + "/s/u/v")));
+  const size_t inSub = split.out.find(Shown(Native(root + "/s/t")));
+  EXPECT_LT(split.out.find(Shown(Native(root + "/k"))), inSub);
+  EXPECT_LT(split.out.find(Shown(Native(root + "/m"))), inSub);
+  EXPECT_LT(inSub, deepest);
+  EXPECT_RUN(Launch(JoinWords()),
+             kTitle + Joining(root + "/k.cgi", true) + Joining(root + "/m.cgi", true) +
+                 Joining(root + "/s/t.cgi", true) + Joining(root + "/s/u/v.cgi", true));
+  EXPECT_TRUE(TreesEqual(before, ListTree(root)));
+}
+
+TEST_F(Walk, OnWindowsTheFilterIgnoresCase) {
+  WINDOWS_ONLY("POSIX matching keeps case");
+  const Tree before = {{"top.iso", "top"}, {"UP.ISO", "upper"}, {"x.Is", "short"}, {"a.txt", "t"}};
+  MakeTree(root, before);
+  EXPECT_RUN(Launch(SplitWords("4", "*.iso")),
+             kTitle + Splitting(root + "/top.iso", true) + Splitting(root + "/UP.ISO", true));
+  EXPECT_RUN(Launch(SplitWords("4", "X.I?")), kTitle + Splitting(root + "/x.Is", true));
+  // The join lists "<filter>.cgi", also ignoring case.
+  EXPECT_RUN(Launch(JoinWords("*.ISO")),
+             kTitle + Joining(root + "/top.iso.cgi", true) + Joining(root + "/UP.ISO.cgi", true));
+  EXPECT_RUN(Launch(JoinWords("x.is")), kTitle + Joining(root + "/x.Is.cgi", true));
+  EXPECT_TRUE(TreesEqual(before, ListTree(root)));
+}
+
 TEST_F(Walk, FilterSelectsFilesOnlyAndKeepsCase) {
+  POSIX_ONLY("case-sensitive matching");
   const Tree before = {
       {"d.iso/", ""},       {"d.iso/in.iso", "in"}, {"d.iso/in.txt", "t"}, {"top.iso", "top"},
       {"TOP.ISO", "upper"}, {"a.iso.bak", "bak"},   {"x.is", "short"},
@@ -108,9 +145,11 @@ TEST_F(Walk, PathsAreComposedFromTheRootWordAsGiven) {
     SCOPED_TRACE(c.rootWord);
     RunOptions options;
     options.cwd = c.cwd;
-    EXPECT_RUN(Launch(SplitWords("2", "*", ".%03u", c.rootWord), options),
+    // Windows takes the relative words with its own separator.
+    const std::string word = Native(c.rootWord);
+    EXPECT_RUN(Launch(SplitWords("2", "*", ".%03u", word), options),
                kTitle + Splitting(c.shown + "/a", true) + Splitting(c.shown + "/s/b", true));
-    EXPECT_RUN(Launch(JoinWords("*", ".%03u", c.rootWord), options),
+    EXPECT_RUN(Launch(JoinWords("*", ".%03u", word), options),
                kTitle + Joining(c.shown + "/a.cgi", true) + Joining(c.shown + "/s/b.cgi", true));
     EXPECT_TRUE(TreesEqual(before, ListTree(root)));
   }
@@ -141,6 +180,7 @@ TEST_F(Walk, WithoutARootWordTheCurrentDirectoryIsWalkedWithAllDefaults) {
 }
 
 TEST_F(Walk, EntriesThatAreNoRegularFiles) {
+  POSIX_ONLY("symbolic links, FIFOs and sockets");
   const std::string outside = tmp / "outside";
   WriteFile(outside + "/target", "target bytes");
   WriteFile(outside + "/dir/inner", "inner");
@@ -180,6 +220,7 @@ TEST_F(Walk, EntriesThatAreNoRegularFiles) {
 }
 
 TEST_F(Walk, JoinPassesOverWhatIsNoScriptCompanionOfARegularSet) {
+  POSIX_ONLY("FIFOs");
   // "x.cgi" has no header companion; "q.cgi" is a FIFO; "r.mime" is a
   // FIFO; "t.001" is a FIFO, which ends t's chunks like a missing one.
   MakeTree(root, {{"x.cgi", "just a script"},
@@ -217,7 +258,7 @@ class LongPaths : public E2ETest, public ::testing::WithParamInterface<const cha
 
 TEST_P(LongPaths, DoNotFitAndAreReportedOrFitExactly) {
   // Two directories bring the path to 200 characters.
-  const size_t rootChars = root.size();
+  const size_t rootChars = Native(root).size();
   const std::string d1 = Name("p", 100);
   const std::string d2 = Name("q", 200 - rootChars - 1 - 100 - 1);
   const std::string dir = d1 + "/" + d2;  // relative; root + "/" + dir: 200

@@ -46,10 +46,11 @@ TEST(PlCopy, FitsUpTo259CharactersInAPathBuffer) {
   EXPECT_TRUE(PlCopy(none, 1, L""));
 }
 
-TEST(PlIsSeparator, OnlyTheSlashSeparates) {
+// "/" separates everywhere; "\\" only where it is the platform's separator.
+TEST(PlIsSeparator, TheSlashAndThePlatformsSeparator) {
   EXPECT_TRUE(PlIsSeparator(L'/'));
   EXPECT_TRUE(PlIsSeparator(PL_SEP_CHAR));
-  EXPECT_FALSE(PlIsSeparator(L'\\'));
+  EXPECT_EQ(PL_SEP_CHAR == L'\\', PlIsSeparator(L'\\'));
   EXPECT_FALSE(PlIsSeparator(L':'));
   EXPECT_FALSE(PlIsSeparator(L'\0'));
 }
