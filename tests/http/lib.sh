@@ -40,9 +40,9 @@ lighttpd_bin() { command -v lighttpd || { [ -x /usr/sbin/lighttpd ] && echo /usr
 # on a free port (another one is tried when the port is taken) and sets
 # $base_url.
 start_server() {
-  local root=$1 bin port tries
+  local root=$1 bin port _try _
   bin=$(lighttpd_bin)
-  for tries in 1 2 3 4 5 6 7 8 9 10; do
+  for _try in 1 2 3 4 5 6 7 8 9 10; do
     port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
     cat >"$work/lighttpd.conf" <<CONF
 server.document-root = "$root"
@@ -61,10 +61,10 @@ CONF
     "$bin" -D -f "$work/lighttpd.conf" >"$work/lighttpd.out" 2>&1 &
     server_pid=$!
     base_url="http://127.0.0.1:$port"
-    local i
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
       if ! kill -0 "$server_pid" 2>/dev/null; then break; fi
-      if curl -s -o /dev/null "$base_url/" 2>/dev/null; then return 0; fi
+      # Answered, and by our server: it is still running, so the port is its.
+      if curl -s -o /dev/null "$base_url/" 2>/dev/null && kill -0 "$server_pid" 2>/dev/null; then return 0; fi
       sleep 0.1
     done
     stop_server
@@ -84,7 +84,7 @@ stop_server() {
 
 # url_path PATH: PATH percent-encoded for a URL, "/" kept.
 url_path() {
-  local LC_ALL=C s=$1 out= c
+  local LC_ALL=C s=$1 out='' c
   while [ -n "$s" ]; do
     c=${s:0:1}
     s=${s:1}
