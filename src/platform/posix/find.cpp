@@ -88,14 +88,20 @@ bool AddEntry(Listing* listing, const char* name, DWORD attributes) {
   return true;
 }
 
-// The attributes of one entry: d_type where it says enough, a stat of the
-// entry where it does not (a file's read-only bit needs its mode).
+// The attributes of one entry, from d_type where it says enough: a
+// directory, or an entry that is neither a directory nor a link (a file, or
+// a FIFO, socket or device, which the open refuses later). Only a link, to
+// tell one that leads to a directory, and an entry of unknown type cost a
+// stat. The read-only bit is not looked up here: a file is read-only or not
+// when it is opened or removed, not when it was listed.
 DWORD AttributesOf(int dirFd, const struct dirent* entry) {
   if (entry->d_type == DT_DIR) return FILE_ATTRIBUTE_DIRECTORY;
+  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return FILE_ATTRIBUTE_NORMAL;
   DWORD attributes = PlAttributesAt(dirFd, entry->d_name);
   // An entry that went away after it was read is listed as a plain one; the
   // open of it fails later.
-  return attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_NORMAL : attributes;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_ATTRIBUTE_NORMAL;
+  return attributes & ~FILE_ATTRIBUTE_READONLY;
 }
 
 // Reads every entry of `dirBytes` whose decoded name matches `namePattern`.
