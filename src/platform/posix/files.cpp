@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/faults.h"
 #include "platform/posix/text.h"
 
 #ifndef RENAME_NOREPLACE
@@ -147,6 +148,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
   if (stat(bytes, &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
   if (HeldByUs(before.st_dev, before.st_ino, true)) return nullptr;
 
+  if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   // ... and again after it, against a swap of the entry in between.
@@ -225,6 +227,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
   // O_CREAT and must still be the file that lstat saw.
   int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   if (!exists) flags |= O_CREAT | O_EXCL;
+  if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, flags, 0666);
   if (fd < 0) return nullptr;
   struct stat opened;
@@ -239,10 +242,12 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition) {
     return nullptr;
   }
   if (exists && disposition == CREATE_ALWAYS) {
-    int result;
-    do {
-      result = ftruncate(fd, 0);
-    } while (result != 0 && errno == EINTR);
+    int result = -1;
+    if (!PlFault(PlCall::Trunc)) {
+      do {
+        result = ftruncate(fd, 0);
+      } while (result != 0 && errno == EINTR);
+    }
     if (result != 0 || fstat(fd, &opened) != 0) {
       CloseFd(fd);
       return nullptr;
@@ -275,6 +280,7 @@ bool UnchangedSinceOpen(FileSlot* slot) {
 
 bool WriteAll(int fd, const char* data, size_t count) {
   while (count > 0) {
+    if (PlFault(PlCall::Write)) return false;
     ssize_t n = write(fd, data, count < kMaxIo ? count : kMaxIo);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -299,6 +305,8 @@ bool DirectoryOf(const WCHAR* path, char* out) {
 }
 
 bool SyncFd(int fd) {
+  if (PlFlushDisabled()) return true;
+  if (PlFault(PlCall::Sync)) return false;
   int result;
   do {
     result = fsync(fd);
@@ -308,6 +316,7 @@ bool SyncFd(int fd) {
 
 // Opens the directory named by `dirBytes`; -1 on failure.
 int OpenDirectory(const char* dirBytes) {
+  if (PlFault(PlCall::Open)) return -1;
   return open(dirBytes, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
@@ -316,6 +325,7 @@ bool CopyBytes(int in, int out) {
   bool kernelCopy = true;
   for (;;) {
     if (kernelCopy) {
+      if (PlFault(PlCall::Copy)) return false;
       ssize_t n = copy_file_range(in, nullptr, out, nullptr, kMaxIo, 0);
       if (n == 0) return true;
       if (n > 0) continue;
@@ -328,6 +338,7 @@ bool CopyBytes(int in, int out) {
       continue;
     }
     char buffer[65536];
+    if (PlFault(PlCall::Read)) return false;
     ssize_t n = read(in, buffer, sizeof(buffer));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
@@ -373,6 +384,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, void* overl
   size_t got = 0;
   while (got < wanted) {
     size_t ask = wanted - got < kMaxIo ? wanted - got : kMaxIo;
+    if (PlFault(PlCall::Read)) return FALSE;
     ssize_t n = read(slot->fd, at + got, ask);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FALSE;
@@ -450,7 +462,19 @@ BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
            SameTime(after.st_ctim, in->atOpen.st_ctim);
   // The source's permission bits and the owner's write bit, whatever the
   // umask: a copied script stays executable, a copy is never read-only.
-  copied = copied && fchmod(out->fd, (in->atOpen.st_mode & 07777) | S_IWUSR) == 0;
+  copied = copied && !PlFault(PlCall::Chmod) &&
+           fchmod(out->fd, (in->atOpen.st_mode & 07777) | S_IWUSR) == 0;
+  // A copy that failed is not left half made: the target that this call
+  // created or emptied goes, as long as it is still the file written here.
+  if (!copied) {
+    char targetBytes[kPathBytes];
+    struct stat now;
+    if (PlEncodePath(target, targetBytes) && lstat(targetBytes, &now) == 0 &&
+        now.st_dev == out->atOpen.st_dev && now.st_ino == out->atOpen.st_ino &&
+        !PlFault(PlCall::Unlink)) {
+      unlink(targetBytes);
+    }
+  }
   ReleaseSlot(out);
   ReleaseSlot(in);
   return copied ? TRUE : FALSE;
@@ -464,6 +488,7 @@ BOOL DeleteFileW(LPCWSTR name) {
   if (S_ISDIR(own.st_mode)) return FALSE;
   if (S_ISREG(own.st_mode) && (own.st_mode & kWriteBits) == 0) return FALSE;  // read-only
   if (HeldByUs(own.st_dev, own.st_ino, false)) return FALSE;
+  if (PlFault(PlCall::Unlink)) return FALSE;
   return unlink(bytes) == 0 ? TRUE : FALSE;
 }
 
@@ -472,6 +497,7 @@ BOOL MoveFileExW(LPCWSTR source, LPCWSTR target, DWORD flags) {
   char to[kPathBytes];
   if (!PlEncodePath(source, from) || !PlEncodePath(target, to)) return FALSE;
   // Never replaces: an entry at the target, of any kind, fails the move.
+  if (PlFault(PlCall::Rename)) return FALSE;
   if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno != EINVAL && errno != ENOSYS) return FALSE;
     // The file system cannot rename without replacing: a new link fails
