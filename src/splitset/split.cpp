@@ -26,10 +26,11 @@ bool FlushExisting(const wchar_t* path) {
 // per member once all are written costs far less than a flush after each
 // chunk, which would wait for the disk while the source's next bytes could
 // already be read.
-bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count) {
+bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count, bool* made) {
   HANDLE chunk = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (chunk == INVALID_HANDLE_VALUE) return false;
+  *made = true;
   DWORD written = 0;
   bool done = WriteFile(chunk, bytes, count, &written, nullptr) != FALSE;
   CloseHandle(chunk);
@@ -84,9 +85,11 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
   }
 
   bool failed = false;
+  bool madeChunk = false;  // the failure came after this split made chunk `index`
   uint32_t index = 0;
   bool indexLeft = true;  // false once chunk 4,294,967,295 is written
   for (;;) {
+    madeChunk = false;
     DWORD got = 0;
     if (!ReadFile(source, buffer, chunkSize, &got, nullptr)) {
       failed = true;
@@ -94,7 +97,7 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
     }
     if (got == 0) break;
     if (!indexLeft || !FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index) ||
-        !WriteChunk(name, buffer, got)) {
+        !WriteChunk(name, buffer, got, &madeChunk)) {
       failed = true;
       break;
     }
@@ -107,7 +110,12 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
 
   // The file named for the index where the chunks end goes: what an earlier
   // split of a longer file left there, or the chunk whose writing failed.
-  if (indexLeft && FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index)) {
+  // After a failed read or a chunk that could not be created, what stands at
+  // that name is not this split's: it may be the chunk of another run that
+  // splits the same file at the same time (whose reads fail once that run
+  // removed the source), and it stays.
+  if (indexLeft && (!failed || madeChunk) &&
+      FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index)) {
     DeleteFileW(name);
   }
 

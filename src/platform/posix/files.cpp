@@ -46,7 +46,7 @@ struct FileSlot {
   volatile sig_atomic_t broken;  // set by the handler: the lease was broken
   bool leased;
   struct stat atOpen;    // the file as it was when opened
-  uint64_t offset;       // bytes read so far
+  uint64_t offset;       // bytes read or written so far
   WCHAR path[MAX_PATH];  // the name it was opened by, for the flush
 };
 
@@ -407,6 +407,13 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*
   FileSlot* slot = SlotOf(file);
   if (slot == nullptr || !slot->writing) return FALSE;
   if (!WriteAll(slot->fd, static_cast<const char*>(buffer), count)) return FALSE;
+  // The disk write of these bytes starts now, without waiting for it, so
+  // that the flush that puts the file on stable storage finds most of the
+  // work done while the program went on reading.
+  if (!PlFlushDisabled()) {
+    sync_file_range(slot->fd, static_cast<off64_t>(slot->offset), count, SYNC_FILE_RANGE_WRITE);
+  }
+  slot->offset += count;
   if (done != nullptr) *done = count;
   return TRUE;
 }
