@@ -1,3 +1,4 @@
+#include <cstring>
 #include <cwchar>
 
 #include "platform/platform.h"
@@ -50,6 +51,99 @@ ChunkResult AppendChunk(const wchar_t* name, HANDLE output, ChunkBuffer* buffer)
              : ChunkResult::Failed;
 }
 
+void Release(ChunkBuffer* buffer) {
+  if (buffer->memory != nullptr) VirtualFree(buffer->memory, 0, MEM_RELEASE);
+  buffer->memory = nullptr;
+  buffer->size = 0;
+}
+
+// How the bytes of a file compare with the bytes that a set's chunks hold.
+enum class Comparison { Same, Prefix, Other };
+
+// Compares the regular file at `path` with the chunks of the set, named at
+// `suffixAt` in `name` from index 0 up to the first that cannot be opened.
+// Same: the file holds exactly the chunks' bytes. Prefix: it holds the
+// start of them (nothing at all included). Other: anything else, and every
+// case where a file cannot be read whole, or a chunk is one that the join
+// would refuse. `*chunkCount` gets the number of chunks compared.
+Comparison CompareWithSet(const wchar_t* path, wchar_t* name, size_t suffixAt,
+                          const wchar_t* pattern, uint64_t* chunkCount) {
+  *chunkCount = 0;
+  HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return Comparison::Other;
+  ChunkBuffer chunkBytes = {nullptr, 0};
+  ChunkBuffer fileBytes = {nullptr, 0};
+  Comparison result = Comparison::Other;
+  for (uint64_t index = 0; index <= UINT32_MAX; ++index) {
+    HANDLE chunk = INVALID_HANDLE_VALUE;
+    if (FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern,
+                          static_cast<uint32_t>(index))) {
+      chunk = OpenForReading(name);
+    }
+    if (chunk == INVALID_HANDLE_VALUE) {
+      // The chunks end: the file must end here too.
+      DWORD got = 0;
+      char extra;
+      if (ReadFile(file, &extra, 1, &got, nullptr) && got == 0) result = Comparison::Same;
+      break;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(chunk, &high);
+    DWORD got = 0;
+    bool read = high == 0 && size != 0 && Reserve(&chunkBytes, size) && Reserve(&fileBytes, size) &&
+                ReadFile(chunk, chunkBytes.memory, size, &got, nullptr) && got == size;
+    CloseHandle(chunk);
+    if (!read || !ReadFile(file, fileBytes.memory, size, &got, nullptr) ||
+        std::memcmp(fileBytes.memory, chunkBytes.memory, got) != 0) {
+      break;
+    }
+    if (got < size) {  // the file ended within the chunks' bytes
+      result = Comparison::Prefix;
+      break;
+    }
+    *chunkCount = index + 1;
+  }
+  Release(&chunkBytes);
+  Release(&fileBytes);
+  CloseHandle(file);
+  return result;
+}
+
+// True for an entry that is a regular file, not a link, directory or other.
+bool IsPlainFile(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Puts an existing file on stable storage, with its directory entry.
+bool FlushExisting(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool flushed = FlushFileBuffers(file) != FALSE;
+  CloseHandle(file);
+  return flushed;
+}
+
+// Removes the set, whose bytes stand whole at the base path: the script
+// companion under the path given first, so that what may remain after an
+// interruption is never taken for a set again, then the header companion,
+// then the chunks from the last down to chunk 0.
+void RemoveSet(const wchar_t* scriptCompanionPath, wchar_t* name, size_t suffixAt,
+               const wchar_t* pattern, uint64_t chunkCount) {
+  const size_t room = MAX_PATH - suffixAt;
+  DeleteFileW(scriptCompanionPath);
+  PlCopy(name + suffixAt, room, kHeaderSuffix);
+  DeleteFileW(name);
+  while (chunkCount > 0) {
+    --chunkCount;
+    if (FormatChunkSuffix(name + suffixAt, room, pattern, static_cast<uint32_t>(chunkCount))) {
+      DeleteFileW(name);
+    }
+  }
+}
+
 }  // namespace
 
 int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
@@ -75,18 +169,42 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
   // The file is rebuilt under a temporary name and moved to the base path
   // only when it is whole, and only if nothing stands there: a file there
   // may be the only whole copy of these bytes (a source whose split failed).
-  // Whatever stands at the temporary name is not ours to replace either.
   PathBuffer basePath;
   PathBuffer tempPath;
   name[suffixAt] = L'\0';
   if (!PlCopy(basePath, MAX_PATH, name) ||
-      !PlFormat(tempPath, MAX_PATH, L"%ls%ls", basePath, kTempSuffix) ||
-      GetFileAttributesW(basePath) != INVALID_FILE_ATTRIBUTES) {
+      !PlFormat(tempPath, MAX_PATH, L"%ls%ls", basePath, kTempSuffix)) {
     return 0;
+  }
+  if (GetFileAttributesW(basePath) != INVALID_FILE_ATTRIBUTES) {
+    // A file that holds exactly the set's bytes is the work of an earlier
+    // join that was stopped before it removed the set: the set goes now,
+    // once that file is surely on stable storage. Anything else stays.
+    uint64_t chunkCount = 0;
+    if (!IsPlainFile(basePath) ||
+        CompareWithSet(basePath, name, suffixAt, pattern, &chunkCount) != Comparison::Same ||
+        !FlushExisting(basePath)) {
+      return 0;
+    }
+    RemoveSet(scriptCompanionPath, name, suffixAt, pattern, chunkCount);
+    return 1;
   }
   HANDLE output = CreateFileW(tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (output == INVALID_HANDLE_VALUE) return 0;
+  if (output == INVALID_HANDLE_VALUE) {
+    // What stands at the temporary name is not ours to replace, unless it
+    // is a file whose bytes all stand in the set, in order from its start:
+    // what a join that was stopped left there. Only such a file goes.
+    uint64_t chunkCount = 0;
+    if (!IsPlainFile(tempPath) ||
+        CompareWithSet(tempPath, name, suffixAt, pattern, &chunkCount) == Comparison::Other ||
+        !DeleteFileW(tempPath)) {
+      return 0;
+    }
+    output = CreateFileW(tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return 0;
+  }
 
   // Chunks from index 0 up to the first that cannot be opened. A name that
   // does not fit cannot be opened either: the chunks end there.
@@ -104,7 +222,7 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
     }
     ++joined;
   }
-  if (buffer.memory != nullptr) VirtualFree(buffer.memory, 0, MEM_RELEASE);
+  Release(&buffer);
 
   failed = failed || !FlushFileBuffers(output);
   CloseHandle(output);
@@ -113,17 +231,7 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
     return 0;
   }
 
-  // The file is whole and in place: the set goes, the script companion
-  // under the path given, then the header companion, then the chunks from
-  // the last down to chunk 0.
-  DeleteFileW(scriptCompanionPath);
-  PlCopy(name + suffixAt, room, kHeaderSuffix);
-  DeleteFileW(name);
-  while (joined > 0) {
-    --joined;
-    if (FormatChunkSuffix(name + suffixAt, room, pattern, static_cast<uint32_t>(joined))) {
-      DeleteFileW(name);
-    }
-  }
+  // The file is whole and in place: the set goes.
+  RemoveSet(scriptCompanionPath, name, suffixAt, pattern, joined);
   return 1;
 }

@@ -49,11 +49,23 @@ bool ReadShape(const wchar_t* pattern, PatternShape* shape) {
       continue;
     }
     while (IsFlag(*p)) ++p;
-    while (IsDigit(*p)) ++p;
+    // A width or a precision of MAX_PATH or more prints a name that never
+    // fits a PathBuffer; it is refused here, before the formatting of a
+    // huge one (the system pads it out in full) could keep the run busy.
+    size_t width = 0;
+    while (IsDigit(*p)) {
+      if (width < MAX_PATH) width = width * 10 + static_cast<size_t>(*p - L'0');
+      ++p;
+    }
+    size_t precision = 0;
     if (*p == L'.') {
       ++p;
-      while (IsDigit(*p)) ++p;
+      while (IsDigit(*p)) {
+        if (precision < MAX_PATH) precision = precision * 10 + static_cast<size_t>(*p - L'0');
+        ++p;
+      }
     }
+    if (width >= MAX_PATH || precision >= MAX_PATH) return false;
     switch (*p) {
       case L'd':
       case L'i':

@@ -21,17 +21,38 @@ bool FlushExisting(const wchar_t* path) {
   return flushed;
 }
 
-// Writes one chunk: creates (or empties) the file, writes the bytes and puts
-// them on stable storage before the source can be removed.
-bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count) {
+// Writes one chunk: creates (or empties) the file and writes the bytes. The
+// chunk goes to stable storage later, with the rest of the set: one flush
+// per member once all are written costs far less than a flush after each
+// chunk, which would wait for the disk while the source's next bytes could
+// already be read.
+bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count, bool* made) {
   HANDLE chunk = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (chunk == INVALID_HANDLE_VALUE) return false;
+  *made = true;
   DWORD written = 0;
-  bool done = WriteFile(chunk, bytes, count, &written, nullptr) != FALSE &&
-              FlushFileBuffers(chunk) != FALSE;
+  bool done = WriteFile(chunk, bytes, count, &written, nullptr) != FALSE;
   CloseHandle(chunk);
   return done;
+}
+
+// Puts the whole set on stable storage: both companions and the chunks
+// 0 to count - 1, whose names are written at `suffixAt` in `name`.
+bool FlushSet(wchar_t* name, size_t suffixAt, const wchar_t* headerName, const wchar_t* pattern,
+              uint64_t count) {
+  if (!PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) || !FlushExisting(name) ||
+      !FlushExisting(headerName)) {
+    return false;
+  }
+  for (uint64_t index = 0; index < count; ++index) {
+    if (!FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern,
+                           static_cast<uint32_t>(index)) ||
+        !FlushExisting(name)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -64,9 +85,11 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
   }
 
   bool failed = false;
+  bool madeChunk = false;  // the failure came after this split made chunk `index`
   uint32_t index = 0;
   bool indexLeft = true;  // false once chunk 4,294,967,295 is written
   for (;;) {
+    madeChunk = false;
     DWORD got = 0;
     if (!ReadFile(source, buffer, chunkSize, &got, nullptr)) {
       failed = true;
@@ -74,7 +97,7 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
     }
     if (got == 0) break;
     if (!indexLeft || !FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index) ||
-        !WriteChunk(name, buffer, got)) {
+        !WriteChunk(name, buffer, got, &madeChunk)) {
       failed = true;
       break;
     }
@@ -87,17 +110,22 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
 
   // The file named for the index where the chunks end goes: what an earlier
   // split of a longer file left there, or the chunk whose writing failed.
-  if (indexLeft && FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index)) {
+  // After a failed read or a chunk that could not be created, what stands at
+  // that name is not this split's: it may be the chunk of another run that
+  // splits the same file at the same time (whose reads fail once that run
+  // removed the source), and it stays.
+  if (indexLeft && (!failed || madeChunk) &&
+      FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern, index)) {
     DeleteFileW(name);
   }
 
   if (!failed) {
-    // The companions go to stable storage too, and a last read at the end
-    // of the source confirms that nothing changed it while it was split.
-    name[suffixAt] = L'\0';
+    // The whole set goes to stable storage, and a last read at the end of
+    // the source confirms that nothing changed it while it was split.
+    const uint64_t count = indexLeft ? index : uint64_t{UINT32_MAX} + 1;
     DWORD got = 0;
-    failed = !PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) || !FlushExisting(name) ||
-             !FlushExisting(headerName) || !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
+    failed = !FlushSet(name, suffixAt, headerName, pattern, count) ||
+             !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
   }
 
   VirtualFree(buffer, 0, MEM_RELEASE);

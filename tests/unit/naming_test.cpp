@@ -17,6 +17,16 @@ TEST(ExtensionPattern, AcceptsOneIntegerConversionAmongText) {
   }
 }
 
+// A width or precision that alone overflows a PathBuffer names no chunk
+// that fits; it is refused at once, instead of being padded out in full.
+TEST(ExtensionPattern, RefusesWidthsAndPrecisionsThatNeverFit) {
+  for (const wchar_t* pattern : {L".%260u", L".%.260u", L"%999999999u", L"%.0000000000999x"}) {
+    EXPECT_FALSE(IsValidExtensionPattern(pattern)) << testing::PrintToString(pattern);
+  }
+  EXPECT_TRUE(IsValidExtensionPattern(L".%250u"));
+  EXPECT_TRUE(IsValidExtensionPattern(L".%.0000000000250x"));
+}
+
 TEST(ExtensionPattern, RefusesWhatCannotNameEveryChunkApart) {
   const wchar_t* refused[] = {
       L"",  // no conversion: every chunk one name

@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/faults.h"
 #include "platform/posix/text.h"
 
 #ifndef RENAME_NOREPLACE
@@ -45,7 +46,7 @@ struct FileSlot {
   volatile sig_atomic_t broken;  // set by the handler: the lease was broken
   bool leased;
   struct stat atOpen;    // the file as it was when opened
-  uint64_t offset;       // bytes read so far
+  uint64_t offset;       // bytes read or written so far
   WCHAR path[MAX_PATH];  // the name it was opened by, for the flush
 };
 
@@ -149,6 +150,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
   if (stat(bytes, &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
   if (HeldByUs(before.st_dev, before.st_ino, true)) return nullptr;
 
+  if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   ClearNonBlocking(fd);
@@ -213,6 +215,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
   // needs no O_NONBLOCK.
   struct stat opened;
   if (disposition != OPEN_EXISTING) {
+    if (PlFault(PlCall::Open)) return nullptr;
     int fd = open(bytes, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd >= 0) {
       if (fstat(fd, &opened) != 0) {
@@ -240,6 +243,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
   if ((before.st_mode & kWriteBits) == 0) return nullptr;
   if (HeldByUs(before.st_dev, before.st_ino, false)) return nullptr;
 
+  if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
@@ -248,10 +252,12 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
     return nullptr;
   }
   if (disposition == CREATE_ALWAYS) {
-    int result;
-    do {
-      result = ftruncate(fd, 0);
-    } while (result != 0 && errno == EINTR);
+    int result = -1;
+    if (!PlFault(PlCall::Trunc)) {
+      do {
+        result = ftruncate(fd, 0);
+      } while (result != 0 && errno == EINTR);
+    }
     if (result != 0) {
       CloseFd(fd);
       return nullptr;
@@ -285,6 +291,7 @@ bool UnchangedSinceOpen(FileSlot* slot) {
 
 bool WriteAll(int fd, const char* data, size_t count) {
   while (count > 0) {
+    if (PlFault(PlCall::Write)) return false;
     ssize_t n = write(fd, data, count < kMaxIo ? count : kMaxIo);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -309,6 +316,8 @@ bool DirectoryOf(const WCHAR* path, char* out) {
 }
 
 bool SyncFd(int fd) {
+  if (PlFlushDisabled()) return true;
+  if (PlFault(PlCall::Sync)) return false;
   int result;
   do {
     result = fsync(fd);
@@ -318,6 +327,7 @@ bool SyncFd(int fd) {
 
 // Opens the directory named by `dirBytes`; -1 on failure.
 int OpenDirectory(const char* dirBytes) {
+  if (PlFault(PlCall::Open)) return -1;
   return open(dirBytes, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
@@ -330,6 +340,7 @@ bool CopyBytes(int in, int out, uint64_t size, uint64_t* copied) {
     uint64_t left = size - *copied;
     size_t ask = left < kMaxIo ? static_cast<size_t>(left) : kMaxIo;
     if (kernelCopy) {
+      if (PlFault(PlCall::Copy)) return false;
       ssize_t n = copy_file_range(in, nullptr, out, nullptr, ask, 0);
       if (n == 0) return true;
       if (n > 0) {
@@ -345,6 +356,7 @@ bool CopyBytes(int in, int out, uint64_t size, uint64_t* copied) {
       continue;
     }
     char buffer[65536];
+    if (PlFault(PlCall::Read)) return false;
     ssize_t n = read(in, buffer, ask < sizeof(buffer) ? ask : sizeof(buffer));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
@@ -391,6 +403,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, void* overl
   size_t got = 0;
   while (got < wanted) {
     size_t ask = wanted - got < kMaxIo ? wanted - got : kMaxIo;
+    if (PlFault(PlCall::Read)) return FALSE;
     ssize_t n = read(slot->fd, at + got, ask);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FALSE;
@@ -413,6 +426,13 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*
   FileSlot* slot = SlotOf(file);
   if (slot == nullptr || !slot->writing) return FALSE;
   if (!WriteAll(slot->fd, static_cast<const char*>(buffer), count)) return FALSE;
+  // The disk write of these bytes starts now, without waiting for it, so
+  // that the flush that puts the file on stable storage finds most of the
+  // work done while the program went on reading.
+  if (!PlFlushDisabled()) {
+    sync_file_range(slot->fd, static_cast<off64_t>(slot->offset), count, SYNC_FILE_RANGE_WRITE);
+  }
+  slot->offset += count;
   if (done != nullptr) *done = count;
   return TRUE;
 }
@@ -473,7 +493,19 @@ BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
                fstat(in->fd, &after) == 0 && after.st_size == in->atOpen.st_size &&
                SameTime(after.st_mtim, in->atOpen.st_mtim) &&
                SameTime(after.st_ctim, in->atOpen.st_ctim);
-  whole = whole && ((out->atOpen.st_mode & 07777) == mode || fchmod(out->fd, mode) == 0);
+  whole = whole && ((out->atOpen.st_mode & 07777) == mode ||
+                    (!PlFault(PlCall::Chmod) && fchmod(out->fd, mode) == 0));
+  // A copy that failed is not left half made: the target that this call
+  // created or emptied goes, as long as it is still the file written here.
+  if (!whole) {
+    char targetBytes[kPathBytes];
+    struct stat now;
+    if (PlEncodePath(target, targetBytes) && lstat(targetBytes, &now) == 0 &&
+        now.st_dev == out->atOpen.st_dev && now.st_ino == out->atOpen.st_ino &&
+        !PlFault(PlCall::Unlink)) {
+      unlink(targetBytes);
+    }
+  }
   ReleaseSlot(out);
   ReleaseSlot(in);
   return whole ? TRUE : FALSE;
@@ -487,6 +519,7 @@ BOOL DeleteFileW(LPCWSTR name) {
   if (S_ISDIR(own.st_mode)) return FALSE;
   if (S_ISREG(own.st_mode) && (own.st_mode & kWriteBits) == 0) return FALSE;  // read-only
   if (HeldByUs(own.st_dev, own.st_ino, false)) return FALSE;
+  if (PlFault(PlCall::Unlink)) return FALSE;
   return unlink(bytes) == 0 ? TRUE : FALSE;
 }
 
@@ -495,6 +528,7 @@ BOOL MoveFileExW(LPCWSTR source, LPCWSTR target, DWORD flags) {
   char to[kPathBytes];
   if (!PlEncodePath(source, from) || !PlEncodePath(target, to)) return FALSE;
   // Never replaces: an entry at the target, of any kind, fails the move.
+  if (PlFault(PlCall::Rename)) return FALSE;
   if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno != EINVAL && errno != ENOSYS) return FALSE;
     // The file system cannot rename without replacing: a new link fails
