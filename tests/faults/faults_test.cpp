@@ -45,7 +45,7 @@ TEST_F(Faults, ASplitThatFailsKeepsItsSourceBesideASetOfAShorterFile) {
       {"the script companion cannot be created", "fail=open:3:EACCES", 0},
       {"the script companion's copy fails", "fail=copy:1:EIO", 0},
       {"the header companion cannot be created", "fail=open:5:ENOSPC", 1},
-      {"the header companion's copy fails", "fail=copy:3:ENOSPC", 1},
+      {"the header companion's copy fails", "fail=copy:2:ENOSPC", 1},
       {"chunk 1 cannot be created", "fail=open:7:EACCES", 2},
       {"chunk 1 cannot be written", "fail=write:2:ENOSPC", 2},
       {"the first read of the source fails", "fail=read:1:EIO", 2},
