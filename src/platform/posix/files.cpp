@@ -55,6 +55,14 @@ FileSlot g_files[kMaxFiles];
 
 bool g_leaseHandlerInstalled = false;
 
+// The directory whose last flush put every entry that the program made on
+// stable storage; any entry the program makes, renames or removes after it
+// clears the mark.
+char g_syncedDir[kPathBytes];
+bool g_syncedDirValid = false;
+
+void EntriesChanged() { g_syncedDirValid = false; }
+
 int LeaseSignal() { return SIGRTMIN + 1; }
 
 // Runs when a lease of ours is broken: another process opens the file for
@@ -218,6 +226,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
     if (PlFault(PlCall::Open)) return nullptr;
     int fd = open(bytes, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd >= 0) {
+      EntriesChanged();
       if (fstat(fd, &opened) != 0) {
         CloseFd(fd);
         return nullptr;
@@ -440,14 +449,22 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*
 BOOL FlushFileBuffers(HANDLE file) {
   FileSlot* slot = SlotOf(file);
   if (slot == nullptr || !SyncFd(slot->fd)) return FALSE;
-  // The file's directory entry too: a new file is only durable with it.
+  // The file's directory entry too: a new file is only durable with it. One
+  // flush of a directory covers every entry made in it before: as long as
+  // the program makes, renames and removes no entry, the next file's flush
+  // in the same directory need not repeat it (a split flushes each member
+  // of a set in turn).
   char dirBytes[kPathBytes];
   if (!DirectoryOf(slot->path, dirBytes)) return FALSE;
+  if (g_syncedDirValid && std::strcmp(dirBytes, g_syncedDir) == 0) return TRUE;
   int dir = OpenDirectory(dirBytes);
   if (dir < 0) return FALSE;
   bool synced = SyncFd(dir);
   CloseFd(dir);
-  return synced ? TRUE : FALSE;
+  if (!synced) return FALSE;
+  std::memcpy(g_syncedDir, dirBytes, std::strlen(dirBytes) + 1);
+  g_syncedDirValid = true;
+  return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -504,6 +521,7 @@ BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
         now.st_dev == out->atOpen.st_dev && now.st_ino == out->atOpen.st_ino &&
         !PlFault(PlCall::Unlink)) {
       unlink(targetBytes);
+      EntriesChanged();
     }
   }
   ReleaseSlot(out);
@@ -520,6 +538,7 @@ BOOL DeleteFileW(LPCWSTR name) {
   if (S_ISREG(own.st_mode) && (own.st_mode & kWriteBits) == 0) return FALSE;  // read-only
   if (HeldByUs(own.st_dev, own.st_ino, false)) return FALSE;
   if (PlFault(PlCall::Unlink)) return FALSE;
+  EntriesChanged();
   return unlink(bytes) == 0 ? TRUE : FALSE;
 }
 
@@ -529,6 +548,7 @@ BOOL MoveFileExW(LPCWSTR source, LPCWSTR target, DWORD flags) {
   if (!PlEncodePath(source, from) || !PlEncodePath(target, to)) return FALSE;
   // Never replaces: an entry at the target, of any kind, fails the move.
   if (PlFault(PlCall::Rename)) return FALSE;
+  EntriesChanged();
   if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno != EINVAL && errno != ENOSYS) return FALSE;
     // The file system cannot rename without replacing: a new link fails
