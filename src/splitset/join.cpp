@@ -7,11 +7,6 @@
 
 namespace {
 
-HANDLE OpenForReading(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 enum class ChunkResult { Copied, Missing, Failed };
 
 // The chunk buffer: memory from the system, as large as the largest chunk
@@ -114,16 +109,6 @@ bool IsPlainFile(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-}
-
-// Puts an existing file on stable storage, with its directory entry.
-bool FlushExisting(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool flushed = FlushFileBuffers(file) != FALSE;
-  CloseHandle(file);
-  return flushed;
 }
 
 // Removes the set, whose bytes stand whole at the base path: the script

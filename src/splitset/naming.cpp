@@ -15,6 +15,20 @@ bool EqualIgnoringCase(const wchar_t* a, const wchar_t* b) {
   }
 }
 
+HANDLE OpenForReading(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool FlushExisting(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool flushed = FlushFileBuffers(file) != FALSE;
+  CloseHandle(file);
+  return flushed;
+}
+
 bool FormatChunkSuffix(wchar_t* out, size_t room, const wchar_t* pattern, uint32_t index) {
   return PlFormat(out, room, pattern, static_cast<unsigned int>(index));
 }

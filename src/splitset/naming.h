@@ -28,3 +28,10 @@ bool IsValidExtensionPattern(const wchar_t* pattern);
 // `out`, which has room for `room` characters including the terminator.
 // False when it does not fit.
 bool FormatChunkSuffix(wchar_t* out, size_t room, const wchar_t* pattern, uint32_t index);
+
+// Opens a member or source for reading, others allowed only to read it.
+HANDLE OpenForReading(const wchar_t* path);
+
+// Puts an existing file that the program wrote on stable storage, with its
+// directory entry.
+bool FlushExisting(const wchar_t* path);

@@ -6,21 +6,6 @@
 
 namespace {
 
-HANDLE OpenForReading(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Puts an existing file that the split wrote on stable storage.
-bool FlushExisting(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool flushed = FlushFileBuffers(file) != FALSE;
-  CloseHandle(file);
-  return flushed;
-}
-
 // Writes one chunk: creates (or empties) the file and writes the bytes. The
 // chunk goes to stable storage later, with the rest of the set: one flush
 // per member once all are written costs far less than a flush after each

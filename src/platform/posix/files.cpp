@@ -200,6 +200,18 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
   return slot;
 }
 
+// Fills `slot` with a file opened for writing; the slot is in use from here.
+FileSlot* TakeForWriting(FileSlot* slot, int fd, const struct stat& opened) {
+  slot->writing = true;
+  slot->broken = 0;
+  slot->leased = false;
+  slot->offset = 0;
+  slot->atOpen = opened;
+  slot->fd = fd;
+  slot->inUse = true;
+  return slot;
+}
+
 // Opens a regular file for writing into a free slot: CREATE_ALWAYS (made or
 // emptied), CREATE_NEW (made; fails when any entry stands at the name) or
 // OPEN_EXISTING (opened as it is). A symbolic link at the name is never
@@ -231,14 +243,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
         CloseFd(fd);
         return nullptr;
       }
-      slot->writing = true;
-      slot->broken = 0;
-      slot->leased = false;
-      slot->offset = 0;
-      slot->atOpen = opened;
-      slot->fd = fd;
-      slot->inUse = true;
-      return slot;
+      return TakeForWriting(slot, fd, opened);
     }
     if (errno != EEXIST || disposition == CREATE_NEW) return nullptr;
   }
@@ -274,14 +279,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
     opened.st_size = 0;
   }
   ClearNonBlocking(fd);
-  slot->writing = true;
-  slot->broken = 0;
-  slot->leased = false;
-  slot->offset = 0;
-  slot->atOpen = opened;
-  slot->fd = fd;
-  slot->inUse = true;
-  return slot;
+  return TakeForWriting(slot, fd, opened);
 }
 
 bool SameTime(const struct timespec& a, const struct timespec& b) {
