@@ -2,15 +2,17 @@
 #include "platform/posix/faults.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr int kKinds = 9;
+constexpr int kKinds = 10;
 constexpr int kAny = kKinds;  // a rule that applies to every kind
 constexpr int kMaxRules = 8;
 
@@ -25,6 +27,8 @@ struct Config {
   bool loaded = false;
   bool nosync = false;
   unsigned long killAt = 0;  // 0: never
+  unsigned long stopAt = 0;  // 0: never
+  char stopFile[256] = {};
   Rule rules[kMaxRules];
   int ruleCount = 0;
   unsigned long counts[kKinds + 1] = {};  // per kind, and of all calls
@@ -32,8 +36,8 @@ struct Config {
 
 Config g_config;
 
-const char* const kKindNames[kKinds] = {"open",   "read", "write", "sync", "unlink",
-                                        "rename", "copy", "trunc", "chmod"};
+const char* const kKindNames[kKinds] = {"open",   "read", "write", "sync",  "unlink",
+                                        "rename", "copy", "trunc", "chmod", "lock"};
 
 struct ErrorName {
   const char* name;
@@ -81,6 +85,14 @@ void ParseItem(char* item) {
     char* end = nullptr;
     g_config.killAt = std::strtoul(item + 5, &end, 10);
     if (end == item + 5 || *end != '\0' || g_config.killAt == 0) Malformed(item);
+  } else if (std::strncmp(item, "stop=", 5) == 0) {
+    char* end = nullptr;
+    g_config.stopAt = std::strtoul(item + 5, &end, 10);
+    if (end == item + 5 || *end != ':' || g_config.stopAt == 0 || end[1] == '\0' ||
+        std::strlen(end + 1) >= sizeof(g_config.stopFile)) {
+      Malformed(item);
+    }
+    std::strcpy(g_config.stopFile, end + 1);
   } else if (std::strncmp(item, "fail=", 5) == 0 && g_config.ruleCount < kMaxRules) {
     char* kind = item + 5;
     char* colon = std::strchr(kind, ':');
@@ -98,6 +110,20 @@ void ParseItem(char* item) {
   } else {
     Malformed(item);
   }
+}
+
+// Tells the test which process stopped, then stops until it is continued.
+void Stop() {
+  int saved = errno;
+  int fd = open(g_config.stopFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) Malformed(g_config.stopFile);
+  char text[32];
+  int length = std::snprintf(text, sizeof(text), "%ld\n", static_cast<long>(getpid()));
+  bool written = write(fd, text, static_cast<size_t>(length)) == length;
+  close(fd);
+  if (!written) Malformed(g_config.stopFile);
+  raise(SIGSTOP);
+  errno = saved;
 }
 
 void Load() {
@@ -122,6 +148,7 @@ bool PlFault(PlCall call) {
   if (g_config.killAt != 0 && nthAny == g_config.killAt) {
     raise(SIGKILL);
   }
+  if (g_config.stopAt != 0 && nthAny == g_config.stopAt) Stop();
   for (int i = 0; i < g_config.ruleCount; ++i) {
     const Rule& rule = g_config.rules[i];
     unsigned long n = rule.kind == kAny ? nthAny : nth;

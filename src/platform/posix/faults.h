@@ -10,14 +10,19 @@
 //   fail=KIND:N+:ERRNO every call of KIND from the N-th on fails
 //   kill=N             the process kills itself (SIGKILL) at the N-th call of
 //                      any kind, before the call is made
+//   stop=N:PATH        at the N-th call of any kind, before it is made, the
+//                      process writes its id to the new file PATH and stops
+//                      itself (SIGSTOP), so that a test can run another
+//                      process meanwhile and then continue this one
 //   nosync             the flushes do nothing (for measuring their cost)
 //
 // KIND is one of open, read, write, sync, unlink, rename, copy, trunc, chmod,
-// or any. Without PARCELOT_FAULTS none of this is compiled: the seam is a
+// lock (the lock that honours a share mode between processes; its failure is
+// a conflict), or any. Without PARCELOT_FAULTS none of this is compiled: the seam is a
 // constant false, and the program reads no environment variable.
 #pragma once
 
-enum class PlCall { Open, Read, Write, Sync, Unlink, Rename, Copy, Trunc, Chmod };
+enum class PlCall { Open, Read, Write, Sync, Unlink, Rename, Copy, Trunc, Chmod, Lock };
 
 #ifdef PARCELOT_FAULTS
 // True when this call is to fail; errno is then set to the chosen error.
