@@ -78,9 +78,11 @@ typedef struct {
 // (CREATE_ALWAYS: an existing regular file is emptied; CREATE_NEW: fails when
 // any entry stands at the name). Access is GENERIC_READ or GENERIC_WRITE;
 // the share mode is FILE_SHARE_READ or 0, and is honoured between the
-// program's own handles: a write open fails while any handle of the program
-// holds the same file, and a read open fails while one holds it for writing.
-// Such a conflict is found before anything is emptied. Only regular files are
+// program's handles, in one process or in several, as Windows does it: a
+// write open, and a read open with share mode 0, fail while any such handle
+// holds the same file; a read open that shares reading fails while one holds
+// it for writing or with share mode 0. Such a conflict is found before
+// anything is emptied. Other programs are not hindered. Only regular files are
 // opened: a FIFO, socket, device or directory is never opened (its type is
 // checked before the open, and again after it, without blocking). A create
 // never follows a symbolic link at its name. A read open fails when another
@@ -111,7 +113,8 @@ BOOL CloseHandle(HANDLE handle);
 BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists);
 
 // Removes a file (a symbolic link itself, not its target). Fails for a
-// read-only file, a directory, or a file that the program holds open.
+// read-only file, a directory, or a file that a handle of the program, in
+// this process or another, holds open.
 BOOL DeleteFileW(LPCWSTR name);
 
 // Renames `source` to `target`. Without MOVEFILE_REPLACE_EXISTING (never

@@ -41,6 +41,13 @@ std::string ReadRest(HANDLE file) {
   }
 }
 
+// True when the open gave a handle, which is closed again.
+bool Opened(HANDLE file) {
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
 // Ends the test process if a call blocks: a FIFO that was opened would.
 class NoHang {
  public:
@@ -137,6 +144,106 @@ TEST_F(Files, OwnHandlesConflictBeforeAnythingIsEmptied) {
   // Closed handles hold nothing.
   EXPECT_TRUE(DeleteFileW(WPath("twin").c_str()));
   EXPECT_FALSE(Exists("twin"));
+}
+
+// The share modes hold between processes too, as Windows keeps them: a run
+// of the program cannot empty, write, copy over or remove a file that
+// another run holds, and cannot read one that is held for writing or held
+// unshared. Each holder is tried in this process and in another one.
+TEST_F(Files, ShareModesHoldBetweenProcesses) {
+  struct Holder {
+    const char* name;
+    DWORD access;
+    DWORD share;
+  };
+  const Holder holders[] = {{"reading, shared", GENERIC_READ, FILE_SHARE_READ},
+                            {"reading, unshared", GENERIC_READ, 0},
+                            {"writing", GENERIC_WRITE, FILE_SHARE_READ}};
+  struct Action {
+    const char* name;
+    bool besideSharedReading;  // succeeds while the file is held for shared reading
+    bool (*run)(const std::wstring& path, const std::wstring& other);
+  };
+  const Action actions[] = {
+      {"open to read, shared", true,
+       [](const std::wstring& p, const std::wstring&) { return Opened(OpenRead(p)); }},
+      {"open to read, unshared", false,
+       [](const std::wstring& p, const std::wstring&) {
+         return Opened(CreateFileW(p.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+       }},
+      {"open to write", false,
+       [](const std::wstring& p, const std::wstring&) {
+         return Opened(OpenWrite(p, OPEN_EXISTING));
+       }},
+      {"create always", false,
+       [](const std::wstring& p, const std::wstring&) {
+         return Opened(OpenWrite(p, CREATE_ALWAYS));
+       }},
+      {"copy over", false,
+       [](const std::wstring& p, const std::wstring& o) {
+         return CopyFileW(o.c_str(), p.c_str(), FALSE) != FALSE;
+       }},
+      {"remove", false,
+       [](const std::wstring& p, const std::wstring&) { return DeleteFileW(p.c_str()) != FALSE; }},
+  };
+  Put("other", "other bytes");
+  for (bool otherProcess : {false, true}) {
+    for (const Holder& holder : holders) {
+      for (const Action& action : actions) {
+        SCOPED_TRACE(std::string(otherProcess ? "another process" : "this process") +
+                     " holds the file for " + holder.name + "; " + action.name);
+        Put("f", "held bytes");
+        int ready[2];
+        int release[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(release), 0);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        pid_t child = -1;
+        if (otherProcess) {
+          child = fork();
+          ASSERT_GE(child, 0);
+          if (child == 0) {
+            close(release[1]);
+            HANDLE h = CreateFileW(WPath("f").c_str(), holder.access, holder.share, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            char c = h != INVALID_HANDLE_VALUE ? 'y' : 'n';
+            if (write(ready[1], &c, 1) != 1) _exit(1);
+            if (read(release[0], &c, 1) < 0) _exit(1);  // until the parent closes its end
+            _exit(0);
+          }
+          char c = 0;
+          ASSERT_EQ(read(ready[0], &c, 1), 1);
+          ASSERT_EQ(c, 'y');
+        } else {
+          held = CreateFileW(WPath("f").c_str(), holder.access, holder.share, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+          ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        const bool expected = action.besideSharedReading && holder.access == GENERIC_READ &&
+                              holder.share == FILE_SHARE_READ;
+        EXPECT_EQ(action.run(WPath("f"), WPath("other")), expected);
+        if (!expected) {
+          EXPECT_EQ(Get("f"), "held bytes");
+        }
+        close(release[1]);
+        if (otherProcess) {
+          int status = 0;
+          while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+          }
+          EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        } else {
+          CloseHandle(held);
+        }
+        close(ready[0]);
+        close(ready[1]);
+        close(release[0]);
+        // Once the holder is gone, nothing is in the way.
+        EXPECT_TRUE(action.run(WPath("f"), WPath("other")));
+        if (HasFailure()) return;
+      }
+    }
+  }
 }
 
 TEST_F(Files, CopyOntoTheSourceItselfEmptiesNothing) {

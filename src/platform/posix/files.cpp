@@ -2,9 +2,18 @@
 //
 // Every handle that the layer gives out is a slot of a fixed table. The table
 // is also the registry of the program's own open files, by which the share
-// mode (FILE_SHARE_READ) is honoured between the program's handles: a write
-// open fails while any handle holds the same file, a read open fails while
-// one holds it for writing, and the check runs before anything is emptied.
+// mode is honoured between the program's handles: a write open, or a read
+// open that shares nothing, fails while any handle holds the same file; a
+// read open that shares reading fails while one holds it for writing or
+// without sharing; and the check runs before anything is emptied.
+//
+// Between processes the share mode is honoured by a whole-file lock (flock)
+// on each handle's open file: shared for a read that shares reading,
+// exclusive for any other open, and exclusive for the moment of a removal.
+// So two runs of the program keep to the same rules that Windows applies,
+// while other programs, which take no such lock, are not hindered. After the
+// lock is taken, the name must still lead to the locked file: a removal by
+// another run between the open and the lock is found there.
 //
 // Read opens take a read lease where the system grants one: the lease is
 // refused while another process holds the file open for writing, and it is
@@ -14,6 +23,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -42,6 +52,7 @@ constexpr size_t kMaxIo = 1u << 30;
 struct FileSlot {
   bool inUse;
   bool writing;                  // opened for writing (else for reading)
+  bool exclusive;                // shares nothing (a write open never shares)
   volatile sig_atomic_t fd;      // read by the lease-break handler
   volatile sig_atomic_t broken;  // set by the handler: the lease was broken
   bool leased;
@@ -106,12 +117,12 @@ FileSlot* FreeSlot() {
   return nullptr;
 }
 
-// True when one of our handles holds the file `dev`/`ino` (for writing only
-// when `writersOnly`).
-bool HeldByUs(dev_t dev, ino_t ino, bool writersOnly) {
+// True when one of our handles holds the file `dev`/`ino` (when
+// `exclusiveOnly`, only a handle that does not share reading).
+bool HeldByUs(dev_t dev, ino_t ino, bool exclusiveOnly) {
   for (int i = 0; i < kMaxFiles; ++i) {
     const FileSlot& slot = g_files[i];
-    if (!slot.inUse || (writersOnly && !slot.writing)) continue;
+    if (!slot.inUse || (exclusiveOnly && !slot.exclusive)) continue;
     if (slot.atOpen.st_dev == dev && slot.atOpen.st_ino == ino) return true;
   }
   return false;
@@ -130,8 +141,33 @@ void CloseFd(int fd) {
 // change is ever set here, so clearing them all clears O_NONBLOCK alone.
 void ClearNonBlocking(int fd) { fcntl(fd, F_SETFL, 0); }
 
+// Takes the lock by which the share mode is honoured between processes:
+// shared, or exclusive. False when another open file holds a lock that
+// conflicts with it. A file system that keeps no such locks (or cannot take
+// this one on a descriptor of this access) is not refused for it: the
+// registry still holds between the program's own handles.
+bool TakeShareLock(int fd, bool exclusive) {
+  if (PlFault(PlCall::Lock)) return false;
+  int result;
+  do {
+    result = flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 || errno != EWOULDBLOCK;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when the name `bytes` still leads to the file `opened` (the entry
+// itself, or where a link at it leads when `follow`).
+bool StillNamed(const char* bytes, const struct stat& opened, bool follow) {
+  struct stat now;
+  return (follow ? stat(bytes, &now) : lstat(bytes, &now)) == 0 && SameFile(now, opened);
+}
+
 void ReleaseSlot(FileSlot* slot) {
-  // Closing the descriptor gives its lease up as well.
+  // Closing the descriptor gives its lease and its lock up as well.
   int fd = slot->fd;
   slot->fd = -1;
   slot->inUse = false;
@@ -142,11 +178,12 @@ void ReleaseSlot(FileSlot* slot) {
 // for a small one the hint is a wasted system call.
 constexpr off_t kAdviseFrom = 256 * 1024;
 
-// Opens an existing regular file for reading into a free slot. A symbolic
-// link at the name is followed. With `lease`, a read lease is taken where
-// the system grants one; a refused lease means another process holds the
-// file open for writing, and the open fails.
-FileSlot* OpenForReading(const WCHAR* name, bool lease) {
+// Opens an existing regular file for reading into a free slot, sharing
+// reading unless `exclusive`. A symbolic link at the name is followed. With
+// `lease`, a read lease is taken where the system grants one; a refused
+// lease means another process holds the file open for writing, and the open
+// fails.
+FileSlot* OpenForReading(const WCHAR* name, bool lease, bool exclusive = false) {
   char bytes[kPathBytes];
   if (!PlEncodePath(name, bytes)) return nullptr;
   FileSlot* slot = FreeSlot();
@@ -156,13 +193,18 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
   // never opened at all.
   struct stat before;
   if (stat(bytes, &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
-  if (HeldByUs(before.st_dev, before.st_ino, true)) return nullptr;
+  if (HeldByUs(before.st_dev, before.st_ino, !exclusive)) return nullptr;
 
   if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
+  if (!TakeShareLock(fd, exclusive)) {
+    CloseFd(fd);
+    return nullptr;
+  }
   ClearNonBlocking(fd);
   slot->writing = false;
+  slot->exclusive = exclusive;
   slot->broken = 0;
   slot->leased = false;
   slot->offset = 0;
@@ -186,12 +228,12 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
     // this file system): the size and time comparison at the end remains.
   }
   // The opened file must be the regular file that stat saw, against a swap
-  // of the entry in between; and its size and times once the lease was
-  // granted are the ones to keep: a write that ended before counts as
-  // before the open.
+  // of the entry in between, and the name must still lead to it now that it
+  // is locked; and its size and times once the lease was granted are the
+  // ones to keep: a write that ended before counts as before the open.
   struct stat opened;
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
-      opened.st_ino != before.st_ino) {
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !SameFile(opened, before) ||
+      !StillNamed(bytes, opened, true)) {
     ReleaseSlot(slot);
     return nullptr;
   }
@@ -203,6 +245,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease) {
 // Fills `slot` with a file opened for writing; the slot is in use from here.
 FileSlot* TakeForWriting(FileSlot* slot, int fd, const struct stat& opened) {
   slot->writing = true;
+  slot->exclusive = true;
   slot->broken = 0;
   slot->leased = false;
   slot->offset = 0;
@@ -239,7 +282,9 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
     int fd = open(bytes, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd >= 0) {
       EntriesChanged();
-      if (fstat(fd, &opened) != 0) {
+      // Another run may open or remove the new file before it is locked.
+      if (!TakeShareLock(fd, true) || fstat(fd, &opened) != 0 ||
+          !StillNamed(bytes, opened, false)) {
         CloseFd(fd);
         return nullptr;
       }
@@ -260,8 +305,9 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
   if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
-      opened.st_ino != before.st_ino || HeldByUs(opened.st_dev, opened.st_ino, false)) {
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !SameFile(opened, before) ||
+      HeldByUs(opened.st_dev, opened.st_ino, false) || !TakeShareLock(fd, true) ||
+      !StillNamed(bytes, opened, false)) {
     CloseFd(fd);
     return nullptr;
   }
@@ -387,14 +433,16 @@ Block g_blocks[kMaxBlocks];
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile) {
-  (void)share;  // the program shares reading only, and that is what is honoured
   (void)security;
   (void)flags;
   (void)templateFile;
   FileSlot* slot = nullptr;
   if (access == GENERIC_READ) {
-    if (disposition == OPEN_EXISTING) slot = OpenForReading(name, true);
+    const bool exclusive = (share & FILE_SHARE_READ) == 0;
+    if (disposition == OPEN_EXISTING) slot = OpenForReading(name, true, exclusive);
   } else if (access == GENERIC_WRITE) {
+    // A write open shares at most reading, and no open of the program
+    // shares writing: it conflicts with every other open.
     slot = OpenForWriting(name, disposition);
   }
   return slot != nullptr ? static_cast<HANDLE>(slot) : INVALID_HANDLE_VALUE;
@@ -535,9 +583,26 @@ BOOL DeleteFileW(LPCWSTR name) {
   if (S_ISDIR(own.st_mode)) return FALSE;
   if (S_ISREG(own.st_mode) && (own.st_mode & kWriteBits) == 0) return FALSE;  // read-only
   if (HeldByUs(own.st_dev, own.st_ino, false)) return FALSE;
-  if (PlFault(PlCall::Unlink)) return FALSE;
-  EntriesChanged();
-  return unlink(bytes) == 0 ? TRUE : FALSE;
+  // A file that another run holds open is not removed either: the removal
+  // takes the exclusive lock for its moment, and the name must still lead to
+  // the locked file. A file that cannot be opened to be locked (no read
+  // permission) is removed without it.
+  int fd = -1;
+  if (S_ISREG(own.st_mode)) {
+    if (PlFault(PlCall::Open)) return FALSE;
+    fd = open(bytes, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno != EACCES) return FALSE;
+    struct stat opened;
+    if (fd >= 0 && (!TakeShareLock(fd, true) || fstat(fd, &opened) != 0 || !SameFile(opened, own) ||
+                    !StillNamed(bytes, opened, false))) {
+      CloseFd(fd);
+      return FALSE;
+    }
+  }
+  bool removed = !PlFault(PlCall::Unlink) && unlink(bytes) == 0;
+  if (removed) EntriesChanged();
+  if (fd >= 0) CloseFd(fd);
+  return removed ? TRUE : FALSE;
 }
 
 BOOL MoveFileExW(LPCWSTR source, LPCWSTR target, DWORD flags) {
