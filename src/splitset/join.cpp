@@ -111,14 +111,37 @@ bool IsPlainFile(const wchar_t* path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
-// Removes the set, whose bytes stand whole at the base path: the script
-// companion under the path given first, so that what may remain after an
-// interruption is never taken for a set again, then the header companion,
-// then the chunks from the last down to chunk 0.
-void RemoveSet(const wchar_t* scriptCompanionPath, wchar_t* name, size_t suffixAt,
-               const wchar_t* pattern, uint64_t chunkCount) {
+// A handle that is closed when it goes out of scope, if it is one.
+struct Held {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  Held() = default;
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  ~Held() { Close(); }
+  void Close() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+  }
+};
+
+// Removes the set, whose bytes stand whole at the base path. The base file
+// is held for reading and shared with no one meanwhile: no other run can
+// open it or remove it, so no split of it can start and write members that
+// this removal would take, and the last whole copy of the bytes stays. The
+// script companion goes first, so that what may remain after an
+// interruption is never taken for a set again, once the join's own hold on
+// it is given up; if another run holds it by then, the whole set stays for
+// a later join. Then the header companion goes, then the chunks from the
+// last down to chunk 0. The file is whole in every case: the result is 1.
+int RemoveSet(Held* script, const wchar_t* scriptCompanionPath, const wchar_t* basePath,
+              wchar_t* name, size_t suffixAt, const wchar_t* pattern, uint64_t chunkCount) {
+  Held base;
+  base.handle = CreateFileW(basePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (base.handle == INVALID_HANDLE_VALUE) return 1;
+  script->Close();
+  if (!DeleteFileW(scriptCompanionPath)) return 1;
   const size_t room = MAX_PATH - suffixAt;
-  DeleteFileW(scriptCompanionPath);
   PlCopy(name + suffixAt, room, kHeaderSuffix);
   DeleteFileW(name);
   while (chunkCount > 0) {
@@ -127,6 +150,7 @@ void RemoveSet(const wchar_t* scriptCompanionPath, wchar_t* name, size_t suffixA
       DeleteFileW(name);
     }
   }
+  return 1;
 }
 
 }  // namespace
@@ -142,12 +166,15 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
   const size_t room = MAX_PATH - suffixAt;
 
   // A split set has a script companion that is a file, and its header
-  // companion beside it; neither is read.
-  HANDLE companion = OpenForReading(scriptCompanionPath);
-  if (companion == INVALID_HANDLE_VALUE) return 0;
-  CloseHandle(companion);
+  // companion beside it; neither is read. The script companion is held,
+  // others allowed only to read it, until the set is removed: a split of
+  // the same file cannot copy or hold it meanwhile, so none writes a member
+  // or removes the base file while this join reads, rebuilds or compares.
+  Held script;
+  script.handle = OpenForReading(scriptCompanionPath);
+  if (script.handle == INVALID_HANDLE_VALUE) return 0;
   if (!PlCopy(name + suffixAt, room, kHeaderSuffix)) return 0;
-  companion = OpenForReading(name);
+  HANDLE companion = OpenForReading(name);
   if (companion == INVALID_HANDLE_VALUE) return 0;
   CloseHandle(companion);
 
@@ -171,8 +198,7 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
         !FlushExisting(basePath)) {
       return 0;
     }
-    RemoveSet(scriptCompanionPath, name, suffixAt, pattern, chunkCount);
-    return 1;
+    return RemoveSet(&script, scriptCompanionPath, basePath, name, suffixAt, pattern, chunkCount);
   }
   HANDLE output = CreateFileW(tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -217,6 +243,5 @@ int JoinFile(const wchar_t* scriptCompanionPath, const wchar_t* pattern) {
   }
 
   // The file is whole and in place: the set goes.
-  RemoveSet(scriptCompanionPath, name, suffixAt, pattern, joined);
-  return 1;
+  return RemoveSet(&script, scriptCompanionPath, basePath, name, suffixAt, pattern, joined);
 }

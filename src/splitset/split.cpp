@@ -22,14 +22,12 @@ bool WriteChunk(const wchar_t* name, const void* bytes, DWORD count, bool* made)
   return done;
 }
 
-// Puts the whole set on stable storage: both companions and the chunks
-// 0 to count - 1, whose names are written at `suffixAt` in `name`.
-bool FlushSet(wchar_t* name, size_t suffixAt, const wchar_t* headerName, const wchar_t* pattern,
-              uint64_t count) {
-  if (!PlCopy(name + suffixAt, MAX_PATH - suffixAt, kScriptSuffix) || !FlushExisting(name) ||
-      !FlushExisting(headerName)) {
-    return false;
-  }
+// Puts the whole set on stable storage: the script companion through the
+// handle that holds it, the header companion, and the chunks 0 to count - 1,
+// whose names are written at `suffixAt` in `name`.
+bool FlushSet(HANDLE script, wchar_t* name, size_t suffixAt, const wchar_t* headerName,
+              const wchar_t* pattern, uint64_t count) {
+  if (!FlushFileBuffers(script) || !FlushExisting(headerName)) return false;
   for (uint64_t index = 0; index < count; ++index) {
     if (!FormatChunkSuffix(name + suffixAt, MAX_PATH - suffixAt, pattern,
                            static_cast<uint32_t>(index)) ||
@@ -58,13 +56,27 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
   HANDLE source = OpenForReading(basePath);
   if (source == INVALID_HANDLE_VALUE) return 0;
 
-  if (!CopyFileW(scriptPath, name, FALSE) || !CopyFileW(headerPath, headerName, FALSE)) {
+  // The script companion is held for writing, others allowed only to read
+  // it, from its copy until the split has ended. It is how two runs keep
+  // out of each other's way on one file: another split cannot copy or hold
+  // it, so it stops before it writes anything, and a join of the set cannot
+  // open it, so it does not start, until this split has removed the source.
+  // A join holds it in turn while it works, and this split then stops here.
+  HANDLE script = INVALID_HANDLE_VALUE;
+  if (CopyFileW(scriptPath, name, FALSE)) {
+    script = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (script == INVALID_HANDLE_VALUE) {
     CloseHandle(source);
     return 0;
   }
-
-  void* buffer = VirtualAlloc(nullptr, chunkSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  void* buffer = nullptr;
+  if (CopyFileW(headerPath, headerName, FALSE)) {
+    buffer = VirtualAlloc(nullptr, chunkSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
   if (buffer == nullptr) {
+    CloseHandle(script);
     CloseHandle(source);
     return 0;
   }
@@ -109,13 +121,13 @@ int SplitFile(const wchar_t* scriptPath, const wchar_t* headerPath, const wchar_
     // the source confirms that nothing changed it while it was split.
     const uint64_t count = indexLeft ? index : uint64_t{UINT32_MAX} + 1;
     DWORD got = 0;
-    failed = !FlushSet(name, suffixAt, headerName, pattern, count) ||
+    failed = !FlushSet(script, name, suffixAt, headerName, pattern, count) ||
              !ReadFile(source, buffer, 1, &got, nullptr) || got != 0;
   }
 
   VirtualFree(buffer, 0, MEM_RELEASE);
   CloseHandle(source);
-  if (failed) return 0;
-  DeleteFileW(basePath);
-  return 1;
+  if (!failed) DeleteFileW(basePath);
+  CloseHandle(script);
+  return failed ? 0 : 1;
 }
