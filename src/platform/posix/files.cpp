@@ -166,6 +166,19 @@ bool StillNamed(const char* bytes, const struct stat& opened, bool follow) {
   return (follow ? stat(bytes, &now) : lstat(bytes, &now)) == 0 && SameFile(now, opened);
 }
 
+// True when a file opened by `bytes`, whose status `opened` was taken once
+// it was locked, is still linked under that name. A removal of the name, or
+// a file put in its place, takes the file's link; so a file that still has
+// its only link has the name it was opened by (or was renamed, which the
+// program never does to a file that another run may hold), and only a file
+// with more links needs the name looked up again. (A symbolic link that led
+// to it may have gone: a handle holds the file, not a link to it, as on
+// Windows.)
+bool StillLinked(const char* bytes, const struct stat& opened, bool follow) {
+  if (opened.st_nlink == 1) return true;
+  return opened.st_nlink > 1 && StillNamed(bytes, opened, follow);
+}
+
 void ReleaseSlot(FileSlot* slot) {
   // Closing the descriptor gives its lease and its lock up as well.
   int fd = slot->fd;
@@ -233,7 +246,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease, bool exclusive = false) 
   // ones to keep: a write that ended before counts as before the open.
   struct stat opened;
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !SameFile(opened, before) ||
-      !StillNamed(bytes, opened, true)) {
+      !StillLinked(bytes, opened, true)) {
     ReleaseSlot(slot);
     return nullptr;
   }
@@ -284,7 +297,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
       EntriesChanged();
       // Another run may open or remove the new file before it is locked.
       if (!TakeShareLock(fd, true) || fstat(fd, &opened) != 0 ||
-          !StillNamed(bytes, opened, false)) {
+          !StillLinked(bytes, opened, false)) {
         CloseFd(fd);
         return nullptr;
       }
@@ -305,9 +318,9 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
   if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !SameFile(opened, before) ||
-      HeldByUs(opened.st_dev, opened.st_ino, false) || !TakeShareLock(fd, true) ||
-      !StillNamed(bytes, opened, false)) {
+  if (!TakeShareLock(fd, true) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      !SameFile(opened, before) || HeldByUs(opened.st_dev, opened.st_ino, false) ||
+      !StillLinked(bytes, opened, false)) {
     CloseFd(fd);
     return nullptr;
   }
