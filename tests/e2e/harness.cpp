@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -280,6 +281,68 @@ RunResult Launch(const std::vector<std::string>& words, const RunOptions& option
     result.out = lines;
   }
   return result;
+}
+
+namespace {
+
+std::string HolderPath() {
+  const char* exe = std::getenv("PARCELOT_E2E_HOLD");
+  if (exe && *exe) return exe;
+#ifdef PARCELOT_HOLD_EXE
+  return PARCELOT_HOLD_EXE;
+#else
+  return "";
+#endif
+}
+
+}  // namespace
+
+bool HolderAvailable() { return !HolderPath().empty() && !CommandOverridden(); }
+
+Holder::Holder(const std::string& path, const std::string& how) {
+  std::vector<std::string> argvStrings = CommandFor(HolderPath());
+  argvStrings.push_back(how);
+  argvStrings.push_back(Native(path));
+  std::vector<char*> argv;
+  for (std::string& s : argvStrings) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+
+  int inPipe[2], outPipe[2];
+  if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0) Fail("pipe");
+  pid_ = fork();
+  if (pid_ < 0) Fail("fork");
+  if (pid_ == 0) {
+    if (dup2(inPipe[0], 0) < 0 || dup2(outPipe[1], 1) < 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  input_ = inPipe[1];
+
+  // Its one line says whether it holds the file; Wine may take a while to
+  // start it.
+  std::string line;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (line.find('\n') == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd fd = {outPipe[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[64];
+    ssize_t n = read(outPipe[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    line.append(buffer, static_cast<size_t>(n));
+  }
+  close(outPipe[0]);
+  held_ = line.rfind("held", 0) == 0;
+}
+
+Holder::~Holder() {
+  close(input_);  // the helper lets the file go and ends
+  int status = 0;
+  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
 }
 
 TempDir::TempDir() {

@@ -79,6 +79,28 @@ struct RunResult {
 // "<LF without CR>", so that a comparison fails).
 RunResult Launch(const std::vector<std::string>& words, const RunOptions& options = {});
 
+// Another process that holds a file open through the platform layer, as
+// another run of the program would, from its making until it goes: `how` is
+// "r" (reading, others allowed to read), "R" (reading, shared with no one)
+// or "w" (writing, others allowed to read). It runs the helper
+// PARCELOT_E2E_HOLD (default: the one built beside these tests) through the
+// runner, so that on Windows it is a Windows process.
+class Holder {
+ public:
+  Holder(const std::string& path, const std::string& how);
+  ~Holder();
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  bool held_ = false;
+};
+// True when the helper is known; tests that need it skip otherwise.
+bool HolderAvailable();
+
 // A directory made with mkdtemp, removed with everything in it at the end.
 class TempDir {
  public:
