@@ -55,10 +55,9 @@ struct FileSlot {
   bool exclusive;                // shares nothing (a write open never shares)
   volatile sig_atomic_t fd;      // read by the lease-break handler
   volatile sig_atomic_t broken;  // set by the handler: the lease was broken
-  bool leased;
-  struct stat atOpen;    // the file as it was when opened
-  uint64_t offset;       // bytes read or written so far
-  WCHAR path[MAX_PATH];  // the name it was opened by, for the flush
+  struct stat atOpen;            // the file as it was when opened
+  uint64_t offset;               // bytes read or written so far
+  WCHAR path[MAX_PATH];          // the name it was opened by, for the flush
 };
 
 constexpr int kMaxFiles = 64;
@@ -179,6 +178,21 @@ bool StillLinked(const char* bytes, const struct stat& opened, bool follow) {
   return opened.st_nlink > 1 && StillNamed(bytes, opened, follow);
 }
 
+// Fills `slot` with an open file (whose name the caller has put in it); the
+// slot is in use from here, and the lease-break handler sees it. A write
+// open never shares.
+FileSlot* TakeSlot(FileSlot* slot, int fd, const struct stat& opened, bool writing,
+                   bool exclusive) {
+  slot->writing = writing;
+  slot->exclusive = writing || exclusive;
+  slot->broken = 0;
+  slot->offset = 0;
+  slot->atOpen = opened;
+  slot->fd = fd;
+  slot->inUse = true;
+  return slot;
+}
+
 void ReleaseSlot(FileSlot* slot) {
   // Closing the descriptor gives its lease and its lock up as well.
   int fd = slot->fd;
@@ -207,6 +221,7 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease, bool exclusive = false) 
   struct stat before;
   if (stat(bytes, &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
   if (HeldByUs(before.st_dev, before.st_ino, !exclusive)) return nullptr;
+  if (!PlCopy(slot->path, MAX_PATH, name)) return nullptr;
 
   if (PlFault(PlCall::Open)) return nullptr;
   int fd = open(bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -216,29 +231,15 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease, bool exclusive = false) 
     return nullptr;
   }
   ClearNonBlocking(fd);
-  slot->writing = false;
-  slot->exclusive = exclusive;
-  slot->broken = 0;
-  slot->leased = false;
-  slot->offset = 0;
-  slot->atOpen = before;
-  if (!PlCopy(slot->path, MAX_PATH, name)) {
-    CloseFd(fd);
-    return nullptr;
-  }
-  slot->fd = fd;
-  slot->inUse = true;  // from here the lease-break handler sees the slot
+  TakeSlot(slot, fd, before, false, exclusive);
 
-  if (lease && InstallLeaseHandler() && fcntl(fd, F_SETSIG, LeaseSignal()) == 0) {
-    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-      slot->leased = true;
-    } else if (errno == EAGAIN) {
-      // The file is open for writing elsewhere.
-      ReleaseSlot(slot);
-      return nullptr;
-    }
-    // Otherwise the system offers no lease here (not permitted, or not on
-    // this file system): the size and time comparison at the end remains.
+  // A refused lease means the file is open for writing elsewhere. Where the
+  // system offers no lease (not permitted, or not on this file system), the
+  // size and time comparison at the end remains.
+  if (lease && InstallLeaseHandler() && fcntl(fd, F_SETSIG, LeaseSignal()) == 0 &&
+      fcntl(fd, F_SETLEASE, F_RDLCK) != 0 && errno == EAGAIN) {
+    ReleaseSlot(slot);
+    return nullptr;
   }
   // The opened file must be the regular file that stat saw, against a swap
   // of the entry in between, and the name must still lead to it now that it
@@ -252,19 +253,6 @@ FileSlot* OpenForReading(const WCHAR* name, bool lease, bool exclusive = false) 
   }
   slot->atOpen = opened;
   if (opened.st_size >= kAdviseFrom) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return slot;
-}
-
-// Fills `slot` with a file opened for writing; the slot is in use from here.
-FileSlot* TakeForWriting(FileSlot* slot, int fd, const struct stat& opened) {
-  slot->writing = true;
-  slot->exclusive = true;
-  slot->broken = 0;
-  slot->leased = false;
-  slot->offset = 0;
-  slot->atOpen = opened;
-  slot->fd = fd;
-  slot->inUse = true;
   return slot;
 }
 
@@ -301,7 +289,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
         CloseFd(fd);
         return nullptr;
       }
-      return TakeForWriting(slot, fd, opened);
+      return TakeSlot(slot, fd, opened, true, true);
     }
     if (errno != EEXIST || disposition == CREATE_NEW) return nullptr;
   }
@@ -338,7 +326,7 @@ FileSlot* OpenForWriting(const WCHAR* name, DWORD disposition, mode_t createMode
     opened.st_size = 0;
   }
   ClearNonBlocking(fd);
-  return TakeForWriting(slot, fd, opened);
+  return TakeSlot(slot, fd, opened, true, true);
 }
 
 bool SameTime(const struct timespec& a, const struct timespec& b) {
